@@ -1,0 +1,168 @@
+#include <algorithm>
+#include <cstring>
+#include <iostream>
+
+#include "archive.h"
+#include "platform.h"
+
+bool SectionsFixed = false;
+
+namespace {
+
+// The walk reads the archive through this buffer and finds each terminator
+// with memchr, rather than making a library call per byte. The unread bytes
+// are buffer[begin, end), the first of them at file offset `offset`; the
+// stream itself stands at offset + (end - begin).
+constexpr size_t kBufferSize = 64 * 1024;
+char buffer[kBufferSize];
+size_t begin = 0;
+size_t end = 0;
+int64_t offset = 0;
+
+// The stream of the walk under way, or null between walks.
+FILE* walked = nullptr;
+
+// How many characters of a garbled section's text its report shows.
+constexpr size_t kExcerptSize = 19;
+
+// The largest text length, terminator included, that a size field can hold.
+constexpr uint64_t kMaxTextSize = UINT32_MAX;
+
+void Consume(size_t count) {
+  begin += count;
+  offset += static_cast<int64_t>(count);
+}
+
+// Appends what the archive holds after the unread bytes. False when nothing
+// came: the end of the file, or a read error (ferror tells which).
+bool Refill(FILE* archive) {
+  if (begin > 0) {
+    memmove(buffer, buffer + begin, end - begin);
+    end -= begin;
+    begin = 0;
+  }
+  size_t got = fread(buffer + end, 1, kBufferSize - end, archive);
+  end += got;
+  return got > 0;
+}
+
+// Ends the walk, which reached the end of the file.
+bool EndWalk() {
+  walked = nullptr;
+  return false;
+}
+
+// Ends a walk that did not reach the end of the file, after its failure was
+// told. Clearing the stream's indicators lets the caller tell this from a
+// walk that read the whole file.
+bool StopWalk(FILE* archive) {
+  clearerr(archive);
+  return EndWalk();
+}
+
+bool StopUnchecked(FILE* archive, int64_t section) {
+  std::cout << " Sections after offset " << section << " were not checked.\n";
+  std::cout.flush();
+  return StopWalk(archive);
+}
+
+bool ReadFailed(FILE* archive, int64_t section) {
+  std::cout << "\nCouldn't read Coalesced.ini.";
+  return StopUnchecked(archive, section);
+}
+
+uint32_t ReadLittleEndian(const char* bytes) {
+  const unsigned char* b = reinterpret_cast<const unsigned char*>(bytes);
+  return b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24;
+}
+
+// Writes `size` over the size field at `section`. The stream has no buffer
+// of its own, so a write that succeeded is in the file. A failed seek writes
+// nothing.
+bool WriteSize(FILE* archive, int64_t section, uint32_t size) {
+  const unsigned char field[4] = {
+      static_cast<unsigned char>(size), static_cast<unsigned char>(size >> 8),
+      static_cast<unsigned char>(size >> 16),
+      static_cast<unsigned char>(size >> 24)};
+  return SeekFile(archive, section) && fwrite(field, 1, 4, archive) == 4;
+}
+
+}  // namespace
+
+bool RepairNextSection(FILE* archive) {
+  if (archive != walked) {
+    // A new walk begins at the first section, wherever the stream stands.
+    walked = archive;
+    begin = end = 0;
+    offset = FirstSectionOffset;
+    clearerr(archive);
+    if (!SeekFile(archive, FirstSectionOffset))
+      return ReadFailed(archive, offset);
+  }
+  const int64_t start = offset;
+
+  while (end - begin < 4) {
+    if (!Refill(archive)) {
+      if (ferror(archive))
+        return ReadFailed(archive, start);
+      return EndWalk();  // fewer than 4 bytes left: the end of the sections
+    }
+  }
+  const uint32_t declared = ReadLittleEndian(buffer + begin);
+  Consume(4);
+
+  // Measure the text up to its terminator, keeping the first characters for
+  // a report on the way.
+  uint64_t actual = 0;
+  char excerpt[kExcerptSize];
+  size_t shown = 0;
+  for (;;) {
+    if (begin == end && !Refill(archive)) {
+      if (ferror(archive))
+        return ReadFailed(archive, start);
+      std::cout << "Incomplete section at the end of file. Strange...";
+      return EndWalk();
+    }
+    const char* from = buffer + begin;
+    const size_t scan = static_cast<size_t>(
+        std::min<uint64_t>(end - begin, kMaxTextSize - actual));
+    const char* zero = static_cast<const char*>(memchr(from, 0, scan));
+    const size_t characters = zero ? static_cast<size_t>(zero - from) : scan;
+    const size_t keep = std::min(characters, kExcerptSize - shown);
+    memcpy(excerpt + shown, from, keep);
+    shown += keep;
+    const size_t taken = zero ? characters + 1 : scan;
+    Consume(taken);
+    actual += taken;
+    if (zero)
+      break;
+    if (actual == kMaxTextSize) {
+      // No terminator within the longest text a size field can describe.
+      std::cout << "\nSection at offset " << start
+                << " is too long (4 GiB or more) to have its size fixed.";
+      return StopUnchecked(archive, start);
+    }
+  }
+
+  if (actual == declared)
+    return true;
+
+  std::cout << "\nGarbled section at offset " << start << " (";
+  std::cout.write(excerpt, static_cast<std::streamsize>(shown));
+  std::cout << "...).\nSection size is " << declared << " but it should be "
+            << actual;
+  const bool written =
+      WriteSize(archive, start, static_cast<uint32_t>(actual));
+  SectionsFixed = true;
+  if (!written) {
+    std::cout << ". Couldn't write the fix to Coalesced.ini.\n";
+    std::cout.flush();
+    return StopWalk(archive);
+  }
+  std::cout << ". Fixed\n";
+  std::cout.flush();
+  // Back to where the reading stands, for the next refill.
+  if (!SeekFile(archive, offset + static_cast<int64_t>(end - begin)))
+    return ReadFailed(archive, offset);
+  return true;
+}

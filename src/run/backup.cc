@@ -1,0 +1,58 @@
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+
+#include "platform.h"
+#include "run.h"
+
+namespace {
+
+const char kArchiveName[] = "Coalesced.ini";
+const char kBackupName[] = "Coalesced.ini.bak";
+
+// The copy moves the archive in blocks of this size.
+constexpr std::streamsize kCopyBlock = 1 << 20;
+char copy_block[kCopyBlock];
+
+[[noreturn]] void BackupFailed() {
+  std::cout << "Couldn't write a complete backup to Coalesced.ini.bak. "
+               "Coalesced.ini was not changed. I will exit now.\n";
+  ExitAfterKeypress();
+}
+
+}  // namespace
+
+void MakeBackup() {
+  std::ifstream in;
+  // Set before the open: one read moves a whole block.
+  in.rdbuf()->pubsetbuf(copy_block, kCopyBlock);
+  in.open(kArchiveName, std::ios::binary);
+  if (in.fail()) {
+    printf("Couldn't open %s. Please make sure that it's present in the "
+           "current working directory\n",
+           kArchiveName);
+    ExitAfterKeypress();
+  }
+  std::ofstream out(kBackupName, std::ios::binary | std::ios::trunc);
+  if (out.fail()) {
+    printf("Couldn't open %s for writing. Please make sure that I have "
+           "permissions to write to it. I will exit now.\n",
+           kBackupName);
+    ExitAfterKeypress();
+  }
+
+  // The archive's size, to confirm that all of it reached the backup: a read
+  // error ends the copy early just as the end of the file does.
+  const std::streamoff size = in.seekg(0, std::ios::end).tellg();
+  in.seekg(0, std::ios::beg);
+  if (size < 0 || in.fail())
+    BackupFailed();
+  out << in.rdbuf();
+  out.flush();
+  const std::streamoff written = out.tellp();
+  in.close();
+  out.close();
+  if (out.fail() || written != size || !SyncFileToDisk(kBackupName))
+    BackupFailed();
+  std::cout << "Made a backup.\n";
+}

@@ -1,0 +1,73 @@
+#include "run.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+
+#include "archive/archive.h"
+#include "platform.h"
+
+namespace {
+
+const char kArchiveName[] = "Coalesced.ini";
+
+// Opens the archive for reading and writing in place, never creating it. On
+// failure the run ends here.
+FILE* OpenArchive() {
+  FILE* archive = fopen(kArchiveName, "r+b");
+  if (!archive) {
+    std::cout << "Couldn't open file. Please make sure that it's present in "
+                 "the current working directory\n";
+    ExitAfterKeypress();
+  }
+  return archive;
+}
+
+}  // namespace
+
+void RunRepair() {
+  std::cout << "Vantorel ini fixer by Hesk Lombrin aka Quarrel808.\n\n"
+            << "If Coalesced.ini was edited, this program fixes it so that "
+               "the file\nwould not make the game crash.\n"
+            << "Makes a backup of current Coalesced.ini to Coalesced.ini.bak "
+               "and overwrites it\nwith the fixed version.\n\n\n";
+
+  FILE* archive = OpenArchive();
+  // Zeroed so that no byte a short file did not fill is ever looked at; a
+  // file of fewer than 2 bytes cannot hold a header.
+  unsigned char header[4] = {};
+  if (fread(header, 1, sizeof header, archive) < 2 || !CheckHeader(header)) {
+    std::cout << "This doesn't look like a valid Coalesced.ini.\nPlease make "
+                 "sure that you edit it in editor that can set line breaks "
+                 "to\nUnix format.\nWindows Notepad is not such editor. Get "
+                 "Notepad2 or Notepad++\n";
+    ExitAfterKeypress();
+  }
+  fclose(archive);
+
+  MakeBackup();
+
+  archive = OpenArchive();
+  // The walk reads through a buffer of its own, and each fix it writes must
+  // reach the file at once.
+  setvbuf(archive, nullptr, _IONBF, 0);
+  // The header is not tested again; the walk starts right after it.
+  fread(header, 1, sizeof header, archive);
+  while (RepairNextSection(archive)) {
+  }
+  // A walk that stopped on a failure has told it, and did not check the
+  // whole file, so it cannot be called valid.
+  const bool walked_whole_file = feof(archive) && !ferror(archive);
+  fclose(archive);
+
+  if (!SectionsFixed && walked_whole_file)
+    std::cout << "File is valid. No changes were made.\n";
+  ExitAfterKeypress();
+}
+
+void ExitAfterKeypress() {
+  std::cout << "\n\nPress any key to exit...";
+  std::cout.flush();
+  WaitForKeypress();
+  std::exit(0);
+}
