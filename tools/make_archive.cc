@@ -35,10 +35,10 @@ bool Put(FILE* out, const void* data, size_t size) {
 }
 
 bool PutSize(FILE* out, uint32_t size) {
-  const unsigned char field[4] = {
-      static_cast<unsigned char>(size), static_cast<unsigned char>(size >> 8),
-      static_cast<unsigned char>(size >> 16),
-      static_cast<unsigned char>(size >> 24)};
+  const unsigned char field[4] = {static_cast<unsigned char>(size),
+                                  static_cast<unsigned char>(size >> 8),
+                                  static_cast<unsigned char>(size >> 16),
+                                  static_cast<unsigned char>(size >> 24)};
   return Put(out, field, 4);
 }
 
@@ -49,8 +49,8 @@ bool PutText(FILE* out, uint64_t length) {
       "=[]._,; \n";
   static char chunk[1 << 16];
   while (length > 0) {
-    const size_t n = length < sizeof chunk ? static_cast<size_t>(length)
-                                           : sizeof chunk;
+    const size_t n =
+        length < sizeof chunk ? static_cast<size_t>(length) : sizeof chunk;
     for (size_t i = 0; i < n; ++i)
       chunk[i] = kAlphabet[Next() % (sizeof kAlphabet - 1)];
     if (!Put(out, chunk, n))
@@ -79,12 +79,18 @@ int main(int argc, char** argv) {
   for (int i = 2; i + 1 < argc; i += 2) {
     const std::string flag = argv[i];
     const uint64_t value = Number(argv[i + 1]);
-    if (flag == "--sections") sections = value;
-    else if (flag == "--bytes") bytes = value, sections = UINT64_MAX;
-    else if (flag == "--min-text") min_text = value;
-    else if (flag == "--max-text") max_text = value;
-    else if (flag == "--garbled-every") garbled_every = value;
-    else if (flag == "--seed") rng_state ^= value * 0x100000001B3ull;
+    if (flag == "--sections")
+      sections = value;
+    else if (flag == "--bytes")
+      bytes = value, sections = UINT64_MAX;
+    else if (flag == "--min-text")
+      min_text = value;
+    else if (flag == "--max-text")
+      max_text = value;
+    else if (flag == "--garbled-every")
+      garbled_every = value;
+    else if (flag == "--seed")
+      rng_state ^= value * 0x100000001B3ull;
     else {
       std::fprintf(stderr, "make_archive: unknown flag %s\n", argv[i]);
       return 2;
@@ -112,7 +118,8 @@ int main(int argc, char** argv) {
     if (garbled_every && n % garbled_every == 0) {
       // Off by a few bytes as after a hand edit, or wildly.
       const uint32_t off = static_cast<uint32_t>(Between(1, 40));
-      size = Next() % 8 == 0 ? 0xFFFFFFFFu - off : (Next() & 1 ? size + off : size - off);
+      size = Next() % 8 == 0 ? 0xFFFFFFFFu - off
+                             : (Next() & 1 ? size + off : size - off);
       if (size == length + 1)
         size = 0;
     }

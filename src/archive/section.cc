@@ -80,10 +80,10 @@ uint32_t ReadLittleEndian(const char* bytes) {
 // of its own, so a write that succeeded is in the file. A failed seek writes
 // nothing.
 bool WriteSize(FILE* archive, int64_t section, uint32_t size) {
-  const unsigned char field[4] = {
-      static_cast<unsigned char>(size), static_cast<unsigned char>(size >> 8),
-      static_cast<unsigned char>(size >> 16),
-      static_cast<unsigned char>(size >> 24)};
+  const unsigned char field[4] = {static_cast<unsigned char>(size),
+                                  static_cast<unsigned char>(size >> 8),
+                                  static_cast<unsigned char>(size >> 16),
+                                  static_cast<unsigned char>(size >> 24)};
   return SeekFile(archive, section) && fwrite(field, 1, 4, archive) == 4;
 }
 
@@ -151,8 +151,7 @@ bool RepairNextSection(FILE* archive) {
   std::cout.write(excerpt, static_cast<std::streamsize>(shown));
   std::cout << "...).\nSection size is " << declared << " but it should be "
             << actual;
-  const bool written =
-      WriteSize(archive, start, static_cast<uint32_t>(actual));
+  const bool written = WriteSize(archive, start, static_cast<uint32_t>(actual));
   SectionsFixed = true;
   if (!written) {
     std::cout << ". Couldn't write the fix to Coalesced.ini.\n";

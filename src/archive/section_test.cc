@@ -1,0 +1,168 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "archive/archive.h"
+
+namespace {
+
+std::string Field(uint32_t size) {
+  return {static_cast<char>(size), static_cast<char>(size >> 8),
+          static_cast<char>(size >> 16), static_cast<char>(size >> 24)};
+}
+
+// A section whose size field says `declared`; the text gets its terminator.
+std::string Section(uint32_t declared, const std::string& characters) {
+  return Field(declared) + characters + '\0';
+}
+
+std::string Section(const std::string& characters) {
+  return Section(static_cast<uint32_t>(characters.size() + 1), characters);
+}
+
+const std::string kHeader("\x1E\0\0\0", 4);
+
+struct Walk {
+  std::string output;
+  std::string after;  // the file's bytes after the walk
+  int sections = 0;   // calls that returned true
+  bool at_end = false;
+};
+
+// Walks `bytes` as the archive, opened `mode`, to the end.
+Walk WalkArchive(const std::string& bytes, const char* mode = "r+b") {
+  const std::string path = ::testing::TempDir() + "section_test.ini";
+  FILE* file = fopen(path.c_str(), "wb");
+  fwrite(bytes.data(), 1, bytes.size(), file);
+  fclose(file);
+
+  Walk walk;
+  FILE* archive = fopen(path.c_str(), mode);
+  setvbuf(archive, nullptr, _IONBF, 0);
+  SectionsFixed = false;
+  ::testing::internal::CaptureStdout();
+  while (RepairNextSection(archive))
+    ++walk.sections;
+  walk.output = ::testing::internal::GetCapturedStdout();
+  walk.at_end = feof(archive) && !ferror(archive);
+  fclose(archive);
+
+  file = fopen(path.c_str(), "rb");
+  char chunk[4096];
+  for (size_t n; (n = fread(chunk, 1, sizeof chunk, file)) > 0;)
+    walk.after.append(chunk, n);
+  fclose(file);
+  return walk;
+}
+
+std::string Report(int64_t offset, const std::string& excerpt,
+                   uint32_t declared, uint32_t actual) {
+  return "\nGarbled section at offset " + std::to_string(offset) + " (" +
+         excerpt + "...).\nSection size is " + std::to_string(declared) +
+         " but it should be " + std::to_string(actual) + ". Fixed\n";
+}
+
+const char kIncomplete[] = "Incomplete section at the end of file. Strange...";
+
+TEST(RepairNextSection, ReportsAndFixesGarbledSections) {
+  const std::string twenty(20, 'x');
+  const std::string nineteen(19, 'y');
+  const std::string ok = Section("a=1");  // 8 bytes
+  struct Case {
+    const char* name;
+    std::string before, after, output;
+    int sections;
+  };
+  const Case cases[] = {
+      {"no sections", kHeader, kHeader, "", 0},
+      {"consistent", kHeader + ok + Section("[b]\nc=d"),
+       kHeader + ok + Section("[b]\nc=d"), "", 2},
+      {"abc sized 3", kHeader + Section(3, "abc"), kHeader + Section("abc"),
+       Report(4, "abc", 3, 4), 1},
+      {"excerpt of 19 characters", kHeader + Section(1, twenty),
+       kHeader + Section(twenty), Report(4, twenty.substr(0, 19), 1, 21), 1},
+      {"text of exactly 19", kHeader + Section(2, nineteen),
+       kHeader + Section(nineteen), Report(4, nineteen, 2, 20), 1},
+      {"empty text", kHeader + Section(7, ""), kHeader + Section(""),
+       Report(4, "", 7, 1), 1},
+      {"declared 0", kHeader + Section(0, "k=v"), kHeader + Section("k=v"),
+       Report(4, "k=v", 0, 4), 1},
+      {"declared FF FF FF FF", kHeader + Section(0xFFFFFFFF, "k"),
+       kHeader + Section("k"), Report(4, "k", 4294967295u, 2), 1},
+      {"line break in excerpt", kHeader + Section(1, "[a]\nb"),
+       kHeader + Section("[a]\nb"), Report(4, "[a]\nb", 1, 6), 1},
+      // The second offset follows the first text, not its declared size.
+      {"two garbled in a row",
+       kHeader + Section(100, "ab") + Section(1, "cd") + ok,
+       kHeader + Section("ab") + Section("cd") + ok,
+       Report(4, "ab", 100, 3) + Report(11, "cd", 1, 3), 3},
+      // Its 24-byte excerpt window runs past the end of the file.
+      {"garbled near the end, one after",
+       kHeader + Section(9, "e") + Section(9, "f"),
+       kHeader + Section("e") + Section("f"),
+       Report(4, "e", 9, 2) + Report(10, "f", 9, 2), 2},
+      {"three stray bytes", kHeader + ok + "zzz", kHeader + ok + "zzz", "", 1},
+      {"four bytes after the last", kHeader + ok + "zzzz",
+       kHeader + ok + "zzzz", kIncomplete, 1},
+      {"incomplete after a fix",
+       kHeader + Section(5, "g") + Field(9) + "unterminated",
+       kHeader + Section("g") + Field(9) + "unterminated",
+       Report(4, "g", 5, 2) + kIncomplete, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Walk walk = WalkArchive(c.before);
+    EXPECT_EQ(walk.output, c.output);
+    EXPECT_EQ(walk.after, c.after);
+    EXPECT_EQ(walk.sections, c.sections);
+    EXPECT_TRUE(walk.at_end);
+    EXPECT_EQ(SectionsFixed, c.before != c.after);
+  }
+}
+
+// Texts and size fields that cross the walk's buffer, which holds far less
+// than these texts.
+TEST(RepairNextSection, FindsSectionsAcrossBufferRefills) {
+  for (size_t first : {65529, 65530, 65531, 65532, 200000}) {
+    SCOPED_TRACE(first);
+    const std::string text(first, 'q');
+    const std::string before =
+        kHeader + Section(1, text) + Section(3, "xyz") + Section("last");
+    const Walk walk = WalkArchive(before);
+    EXPECT_EQ(walk.output, Report(4, std::string(19, 'q'), 1, first + 1) +
+                               Report(9 + first, "xyz", 3, 4));
+    EXPECT_EQ(walk.after,
+              kHeader + Section(text) + Section("xyz") + Section("last"));
+    EXPECT_EQ(walk.sections, 3);
+  }
+}
+
+TEST(RepairNextSection, StopsOnFailuresWithoutClaimingTheFileWasRead) {
+  // A stream that cannot be written: the report says so and the walk ends.
+  Walk walk = WalkArchive(
+      kHeader + Section("ok") + Section(1, "bad") + Section(1, "unchecked"),
+      "rb");
+  EXPECT_EQ(walk.output,
+            "\nGarbled section at offset 11 (bad...).\nSection size is 1 but "
+            "it should be 4. Couldn't write the fix to Coalesced.ini.\n");
+  EXPECT_EQ(walk.sections, 1);
+  EXPECT_TRUE(SectionsFixed);
+  EXPECT_FALSE(walk.at_end);
+
+  // A directory opens for reading, but every read of it fails.
+  const std::string dir = ::testing::TempDir();
+  FILE* archive = fopen(dir.c_str(), "rb");
+  ASSERT_NE(archive, nullptr);
+  SectionsFixed = false;
+  ::testing::internal::CaptureStdout();
+  EXPECT_FALSE(RepairNextSection(archive));
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+            "\nCouldn't read Coalesced.ini. Sections after offset 4 were not "
+            "checked.\n");
+  EXPECT_FALSE(feof(archive));
+  EXPECT_FALSE(SectionsFixed);
+  fclose(archive);
+}
+
+}  // namespace

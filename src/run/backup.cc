@@ -28,16 +28,18 @@ void MakeBackup() {
   in.rdbuf()->pubsetbuf(copy_block, kCopyBlock);
   in.open(kArchiveName, std::ios::binary);
   if (in.fail()) {
-    printf("Couldn't open %s. Please make sure that it's present in the "
-           "current working directory\n",
-           kArchiveName);
+    printf(
+        "Couldn't open %s. Please make sure that it's present in the "
+        "current working directory\n",
+        kArchiveName);
     ExitAfterKeypress();
   }
   std::ofstream out(kBackupName, std::ios::binary | std::ios::trunc);
   if (out.fail()) {
-    printf("Couldn't open %s for writing. Please make sure that I have "
-           "permissions to write to it. I will exit now.\n",
-           kBackupName);
+    printf(
+        "Couldn't open %s for writing. Please make sure that I have "
+        "permissions to write to it. I will exit now.\n",
+        kBackupName);
     ExitAfterKeypress();
   }
 
