@@ -60,9 +60,16 @@ bool StopWalk(FILE* archive) {
   return EndWalk();
 }
 
+// Shows what was told so far. A console write that failed loses its own text
+// only: clearing the stream's failure lets the later reports through.
+void Flush() {
+  std::cout.flush();
+  std::cout.clear();
+}
+
 bool StopUnchecked(FILE* archive, int64_t section) {
   std::cout << " Sections after offset " << section << " were not checked.\n";
-  std::cout.flush();
+  Flush();
   return StopWalk(archive);
 }
 
@@ -155,11 +162,11 @@ bool RepairNextSection(FILE* archive) {
   SectionsFixed = true;
   if (!written) {
     std::cout << ". Couldn't write the fix to Coalesced.ini.\n";
-    std::cout.flush();
+    Flush();
     return StopWalk(archive);
   }
   std::cout << ". Fixed\n";
-  std::cout.flush();
+  Flush();
   // Back to where the reading stands, for the next refill.
   if (!SeekFile(archive, offset + static_cast<int64_t>(end - begin)))
     return ReadFailed(archive, offset);

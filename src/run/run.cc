@@ -66,6 +66,9 @@ void RunRepair() {
 }
 
 void ExitAfterKeypress() {
+  // A console write that failed before must not keep the prompt from
+  // showing, or the tool would wait for a key unannounced.
+  std::cout.clear();
   std::cout << "\n\nPress any key to exit...";
   std::cout.flush();
   WaitForKeypress();
