@@ -1,5 +1,8 @@
 #include "platform.h"
 
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
 #include <conio.h>
 #include <fcntl.h>
 #include <io.h>
@@ -17,9 +20,13 @@ bool SyncFileToDisk(const char* path) {
 }
 
 void WaitForKeypress() {
-  // _getch reads the console itself, not standard input; with standard input
-  // redirected there may be nobody at the console to press a key.
-  if (!_isatty(_fileno(stdin)))
+  // _getch reads the console itself, not standard input, so it is asked for
+  // a key only when standard input is that console. _isatty would not do:
+  // it is true for any character device, and with "< NUL" a script would
+  // wait for somebody at the console.
+  const HANDLE input = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stdin)));
+  DWORD mode;
+  if (input == INVALID_HANDLE_VALUE || !GetConsoleMode(input, &mode))
     return;
   _getch();
 }

@@ -50,6 +50,11 @@ void MakeBackup() {
   if (size < 0 || in.fail())
     BackupFailed();
   out << in.rdbuf();
+  // operator<< fails the stream when it counts no byte copied, and where
+  // streamsize has 32 bits (the Windows build) that count comes back as 0
+  // for an archive of exactly 4 GiB. The size check below catches every
+  // short copy, so that failure is not taken from it.
+  out.clear(out.rdstate() & ~std::ios::failbit);
   out.flush();
   const std::streamoff written = out.tellp();
   in.close();
