@@ -4,7 +4,21 @@
 # build, the fault-injection harness and a bounded fuzzing run.
 set -e
 cd "$(dirname "$0")/.."
-scripts/need-packages cmake make g++ libgtest-dev strace python3
-cmake --preset default
+scripts/need-packages cmake make g++ libgtest-dev strace python3 \
+  g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32 \
+  clang libclang-rt-14-dev
+# The Windows executable comes first: the native tests run it under Wine.
+cmake --preset win32
+cmake --build build-win32 -j2
+# A new Wine prefix takes a while to set up: once here, not in a test.
+WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= wineboot -i
+cmake --preset default \
+  -DINIFIXER_WIN32_EXE="$PWD/build-win32/inifixer.exe"
 cmake --build build -j2
 ctest --preset default
+# Unit, end-to-end and fault tests again on the sanitizer build, then the
+# walk fuzzed for a minute (scripts/fuzz.sh SECONDS runs it longer).
+cmake --preset asan
+cmake --build build-asan -j2
+ctest --preset asan
+scripts/fuzz.sh 60

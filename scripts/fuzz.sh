@@ -1,0 +1,22 @@
+#!/bin/sh
+# Builds the libFuzzer target over the walk (sanitizers on) and runs it for
+# SECONDS (default 60), from archives written by our generator. Inputs that
+# reach new code stay in build-fuzz/corpus for later runs; a failing input is
+# saved as build-fuzz/crash-*. Further arguments go to libFuzzer, e.g.
+#   scripts/fuzz.sh 3600 -jobs=2 -workers=2
+set -e
+cd "$(dirname "$0")/.."
+scripts/need-packages cmake make clang libclang-rt-14-dev
+cmake --preset fuzz >/dev/null
+cmake --build build-fuzz -j2 --target section_fuzz make_archive
+mkdir -p build-fuzz/corpus build-fuzz/seeds
+for n in 1 2 3 4 5 6; do
+  build-fuzz/make_archive build-fuzz/seeds/archive-$n --seed $n \
+    --sections $((n * 3)) --min-text 0 --max-text $((n * 15)) \
+    --garbled-every $((n % 3 + 1))
+done
+seconds=${1:-60}
+[ $# -gt 0 ] && shift
+build-fuzz/section_fuzz -max_total_time="$seconds" -max_len=4096 \
+  -print_final_stats=1 -artifact_prefix=build-fuzz/ "$@" \
+  build-fuzz/corpus build-fuzz/seeds
