@@ -4,13 +4,14 @@
 set -e
 cd "$(dirname "$0")/.."
 scripts/need-packages cmake make g++
-cmake --preset default -DBUILD_TESTING=OFF >/dev/null
-cmake --build build -j2 >/dev/null
+# A directory of its own, so the test build in build/ keeps its settings.
+cmake -S . -B build-demo -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+cmake --build build-demo -j2 >/dev/null
 scratch=$(mktemp -d)
-build/make_archive "$scratch/Coalesced.ini" --sections 40 --garbled-every 9
+build-demo/make_archive "$scratch/Coalesced.ini" --sections 40 --garbled-every 9
 echo "Sample archive: $scratch/Coalesced.ini"
 echo "----------------------------------------------------------------"
-(cd "$scratch" && "$OLDPWD/build/inifixer")
+(cd "$scratch" && "$OLDPWD/build-demo/inifixer")
 echo
 echo "----------------------------------------------------------------"
 ls -l "$scratch"
