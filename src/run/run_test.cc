@@ -146,6 +146,11 @@ std::string Fail(const char* file, const char* call, const char* error,
          ":error=" + error + ":when=" + n;
 }
 
+// The report on kGarbled's first garbled section, up to its last words.
+const std::string kFirstReport =
+    "\nGarbled section at offset 12 ([b]\nc=d...).\nSection size is 3 but it "
+    "should be 8";
+const std::string kNotWritten = ". Couldn't write the fix to Coalesced.ini.\n";
 const std::string kReadStopped =
     "\nCouldn't read Coalesced.ini. Sections after offset 4 were not "
     "checked.\n";
@@ -209,25 +214,16 @@ INSTANTIATE_TEST_SUITE_P(
              kBackedUp + kReadStopped, kGood, kGood},
         Case{"fix_write_fails", kGarbled, kMissing,
              Fail("Coalesced.ini", "write", "EIO"),
-             kBackedUp +
-                 "\nGarbled section at offset 12 ([b]\nc=d...).\nSection size "
-                 "is 3 but it should be 8. Couldn't write the fix to "
-                 "Coalesced.ini.\n",
-             kGarbled, kGarbled},
+             kBackedUp + kFirstReport + kNotWritten, kGarbled, kGarbled},
         Case{"fix_seek_fails", kGarbled, kMissing,
              Fail("Coalesced.ini", "lseek", "EIO", "5"),
-             kBackedUp +
-                 "\nGarbled section at offset 12 ([b]\nc=d...).\nSection size "
-                 "is 3 but it should be 8. Couldn't write the fix to "
-                 "Coalesced.ini.\n",
-             kGarbled, kGarbled},
+             kBackedUp + kFirstReport + kNotWritten, kGarbled, kGarbled},
         // The fix landed, but the walk cannot find its place again.
         Case{"resume_seek_fails", kGarbled, kMissing,
              Fail("Coalesced.ini", "lseek", "EIO", "6"),
-             kBackedUp +
-                 "\nGarbled section at offset 12 ([b]\nc=d...).\nSection size "
-                 "is 3 but it should be 8. Fixed\n\nCouldn't read "
-                 "Coalesced.ini. Sections after offset 24 were not checked.\n",
+             kBackedUp + kFirstReport +
+                 ". Fixed\n\nCouldn't read Coalesced.ini. Sections after "
+                 "offset 24 were not checked.\n",
              kHeader + Section(4, "a=1") + Section(8, "[b]\nc=d") +
                  Section(3, "e"),
              kGarbled}),
