@@ -236,8 +236,8 @@ def main():
     tmp = Path(tempfile.mkdtemp(prefix="fault_harness.", dir=shm))
     workers = os.cpu_count() or 2
     try:
-        # Larger than the backup's 1 MiB copy block and the walk's 64 KiB
-        # buffer, so that both take several rounds.
+        # Larger than the backup's copy block and the walk's buffer, so that
+        # both take several rounds.
         subprocess.run([make_archive, tmp / "small.ini", "--sections", "16",
                         "--min-text", "100000", "--max-text", "300000",
                         "--garbled-every", "2"], check=True)
