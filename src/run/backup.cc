@@ -7,9 +7,6 @@
 
 namespace {
 
-const char kArchiveName[] = "Coalesced.ini";
-const char kBackupName[] = "Coalesced.ini.bak";
-
 // The copy moves the archive in blocks of this size: as fast as larger
 // blocks, and small enough to keep the whole run within a few MiB.
 constexpr std::streamsize kCopyBlock = 256 << 10;

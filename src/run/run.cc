@@ -9,8 +9,6 @@
 
 namespace {
 
-const char kArchiveName[] = "Coalesced.ini";
-
 // Opens the archive for reading and writing in place, never creating it. On
 // failure the run ends here.
 FILE* OpenArchive() {

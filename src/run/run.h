@@ -2,6 +2,10 @@
 #ifndef INIFIXER_RUN_RUN_H_
 #define INIFIXER_RUN_RUN_H_
 
+// The files the tool works on, in the current working directory.
+inline constexpr char kArchiveName[] = "Coalesced.ini";
+inline constexpr char kBackupName[] = "Coalesced.ini.bak";
+
 // Checks the archive's header, backs the archive up, walks and repairs every
 // section, and ends through ExitAfterKeypress.
 [[noreturn]] void RunRepair();
