@@ -19,13 +19,9 @@
 #include <string>
 
 #include "archive/archive.h"
+#include "archive/test_archive.h"
 
 namespace {
-
-std::string Field(uint32_t size) {
-  return {static_cast<char>(size), static_cast<char>(size >> 8),
-          static_cast<char>(size >> 16), static_cast<char>(size >> 24)};
-}
 
 struct Walk {
   std::string output;

@@ -4,24 +4,9 @@
 #include <string>
 
 #include "archive/archive.h"
+#include "archive/test_archive.h"
 
 namespace {
-
-std::string Field(uint32_t size) {
-  return {static_cast<char>(size), static_cast<char>(size >> 8),
-          static_cast<char>(size >> 16), static_cast<char>(size >> 24)};
-}
-
-// A section whose size field says `declared`; the text gets its terminator.
-std::string Section(uint32_t declared, const std::string& characters) {
-  return Field(declared) + characters + '\0';
-}
-
-std::string Section(const std::string& characters) {
-  return Section(static_cast<uint32_t>(characters.size() + 1), characters);
-}
-
-const std::string kHeader("\x1E\0\0\0", 4);
 
 struct Walk {
   std::string output;

@@ -5,9 +5,11 @@
 // INIFIXER_CRLF=1 every line break is expected as CR LF, as on Windows.
 // Cases that wrap the tool in strace run on the native build only.
 #include <gtest/gtest.h>
+
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include "archive/test_archive.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -40,14 +42,6 @@ const std::string kNoBackup =
     "was not changed. I will exit now.\n";
 const char kMissing[] = "<missing>";
 
-std::string Field(uint32_t size) {
-  return {static_cast<char>(size), static_cast<char>(size >> 8),
-          static_cast<char>(size >> 16), static_cast<char>(size >> 24)};
-}
-std::string Section(uint32_t declared, const std::string& characters) {
-  return Field(declared) + characters + '\0';
-}
-const std::string kHeader("\x1E\0\0\0", 4);
 const std::string kGood = kHeader + Section(4, "a=1") + Section(8, "[b]\nc=d");
 const std::string kGarbled =
     kHeader + Section(4, "a=1") + Section(3, "[b]\nc=d") + Section(3, "e");
