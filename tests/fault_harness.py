@@ -108,11 +108,16 @@ def check(sample, out, archive, backup):
     return problems
 
 
-def run(sample, work, strace=(), timeout=60):
-    """Runs the tool in `work` on a fresh copy of the sample."""
+def fresh_copy(sample, work):
+    """Makes `work` a directory holding just a copy of the sample."""
     shutil.rmtree(work, ignore_errors=True)
     work.mkdir()
     shutil.copyfile(sample.path, work / ARCHIVE)
+
+
+def run(sample, work, strace=(), timeout=60):
+    """Runs the tool in `work` on a fresh copy of the sample."""
+    fresh_copy(sample, work)
     with open(work / "out", "wb") as out:
         proc = subprocess.run(list(strace) + [TOOL], cwd=work, env=ENV,
                               stdin=subprocess.DEVNULL, stdout=out,
@@ -203,9 +208,7 @@ def fault_run(sample, clean, calls, index, mode, work):
 
 def kill_run(sample, work, delay):
     """Kills a run after `delay` seconds; which part of the walk it reached."""
-    shutil.rmtree(work, ignore_errors=True)
-    work.mkdir()
-    shutil.copyfile(sample.path, work / ARCHIVE)
+    fresh_copy(sample, work)
     with open(work / "out", "wb") as out:
         proc = subprocess.Popen([TOOL], cwd=work, env=ENV, stdout=out,
                                 stdin=subprocess.DEVNULL)
