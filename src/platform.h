@@ -6,13 +6,37 @@
 #include <cstdint>
 #include <cstdio>
 
+// Opens the null device on each of the standard input, output and error
+// descriptors that is not open, so that no file the tool opens later takes
+// one of their places and receives console text. False when one of them
+// could not be opened.
+bool OpenStandardStreams();
+
 // Sets the position of `file` to `offset` bytes from its start, past 2 and
 // 4 GiB too. True on success.
 bool SeekFile(FILE* file, int64_t offset);
 
+// True when `file` is open on a regular file: not a pipe, a device or a
+// socket, any of which could block a read or never end.
+bool IsRegularFile(FILE* file);
+
+// True when `path` names an existing thing that, after links are followed,
+// is neither a regular file nor a directory (a pipe, a device or a socket),
+// or one that is there but cannot be looked at. Nothing that could block is
+// opened to find out.
+bool IsSpecialFile(const char* path);
+
+// True when `a` and `b` both exist and, after links are followed, are one
+// and the same file.
+bool IsSameFile(const char* a, const char* b);
+
 // Opens the file at `path` once more and has the system write its data to
 // the disk. True when the open, the flush and the close all succeeded.
 bool SyncFileToDisk(const char* path);
+
+// Writes what `file` buffers and has the system write the file's data to
+// the disk. True when both succeeded.
+bool SyncStreamToDisk(FILE* file);
 
 // Waits for one key at the console: no echo, no Enter. Returns at once when
 // standard input is not a console, so scripts and pipes never hang.

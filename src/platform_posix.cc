@@ -3,12 +3,46 @@
 #include <cerrno>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
+
+bool OpenStandardStreams() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+      continue;
+    // The lower descriptors are open by now, so this open takes `fd`.
+    const int opened = open("/dev/null", O_RDWR);
+    if (opened != fd) {
+      if (opened >= 0)
+        close(opened);
+      return false;
+    }
+  }
+  return true;
+}
 
 bool SeekFile(FILE* file, int64_t offset) {
   static_assert(sizeof(off_t) >= 8, "build with 64-bit file offsets");
   return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
+bool IsRegularFile(FILE* file) {
+  struct stat st;
+  return fstat(fileno(file), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool IsSpecialFile(const char* path) {
+  struct stat st;
+  if (stat(path, &st) != 0)
+    return errno != ENOENT;  // absent, or a link to nothing, is no harm
+  return !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+}
+
+bool IsSameFile(const char* a, const char* b) {
+  struct stat first, second;
+  return stat(a, &first) == 0 && stat(b, &second) == 0 &&
+         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
 bool SyncFileToDisk(const char* path) {
@@ -17,6 +51,10 @@ bool SyncFileToDisk(const char* path) {
     return false;
   bool synced = fsync(fd) == 0;
   return close(fd) == 0 && synced;
+}
+
+bool SyncStreamToDisk(FILE* file) {
+  return fflush(file) == 0 && fsync(fileno(file)) == 0;
 }
 
 void WaitForKeypress() {

@@ -7,8 +7,72 @@
 #include <fcntl.h>
 #include <io.h>
 
+namespace {
+
+// Opens `path` for no access at all, which is enough to ask about the file
+// and takes no lock on it; directories open too.
+HANDLE OpenForQuery(const char* path) {
+  return CreateFileA(path, 0,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                     nullptr);
+}
+
+bool QueryFile(const char* path, BY_HANDLE_FILE_INFORMATION* info) {
+  const HANDLE file = OpenForQuery(path);
+  if (file == INVALID_HANDLE_VALUE)
+    return false;
+  const bool known = GetFileInformationByHandle(file, info) != 0;
+  CloseHandle(file);
+  return known;
+}
+
+}  // namespace
+
+// The runtime keeps the three standard slots whether or not the process got
+// handles for them: a file it opens never takes one.
+bool OpenStandardStreams() {
+  return true;
+}
+
 bool SeekFile(FILE* file, int64_t offset) {
   return _fseeki64(file, offset, SEEK_SET) == 0;
+}
+
+bool IsRegularFile(FILE* file) {
+  const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+  BY_HANDLE_FILE_INFORMATION info;
+  return handle != INVALID_HANDLE_VALUE &&
+         GetFileType(handle) == FILE_TYPE_DISK &&
+         GetFileInformationByHandle(handle, &info) &&
+         !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool IsSpecialFile(const char* path) {
+  const DWORD attributes = GetFileAttributesA(path);
+  if (attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    return false;
+  // Anything else that is there is opened, for no access, only to be asked.
+  const HANDLE file = attributes == INVALID_FILE_ATTRIBUTES
+                          ? INVALID_HANDLE_VALUE
+                          : OpenForQuery(path);
+  if (file == INVALID_HANDLE_VALUE) {
+    // Absent, or a link to nothing, is no harm.
+    const DWORD error = GetLastError();
+    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+  }
+  const bool special = GetFileType(file) != FILE_TYPE_DISK;
+  CloseHandle(file);
+  return special;
+}
+
+bool IsSameFile(const char* a, const char* b) {
+  BY_HANDLE_FILE_INFORMATION first, second;
+  return QueryFile(a, &first) && QueryFile(b, &second) &&
+         first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+         first.nFileIndexHigh == second.nFileIndexHigh &&
+         first.nFileIndexLow == second.nFileIndexLow;
 }
 
 bool SyncFileToDisk(const char* path) {
@@ -17,6 +81,10 @@ bool SyncFileToDisk(const char* path) {
     return false;
   bool synced = _commit(fd) == 0;
   return _close(fd) == 0 && synced;
+}
+
+bool SyncStreamToDisk(FILE* file) {
+  return fflush(file) == 0 && _commit(_fileno(file)) == 0;
 }
 
 void WaitForKeypress() {

@@ -210,7 +210,9 @@ def fault_run(sample, clean, calls, index, mode, work):
         elif call.size is not None:
             # A failed console write loses its own text and no more.
             expected = clean[:start] + clean[start + call.size:]
-        elif call.console:
+        elif call.console and (mode == "once" or all(
+                c.console for c in calls[index:] if c.name == call.name)):
+            # Only the console's calls fail: its text is all there.
             expected = clean
         if proc.returncode != 0:
             problems.append("exit status %d" % proc.returncode)
@@ -221,7 +223,9 @@ def fault_run(sample, clean, calls, index, mode, work):
         if out == clean or (call.console and mode == "once"):
             if archive != sample.repaired or backup != sample.original:
                 problems.append("a run that told all did not repair all")
-        if call.backup and MADE_BACKUP in out:
+        # A failed look at the backup's name makes nothing fail; that the
+        # backup then holds the original is checked above.
+        if call.backup and call.name != "newfstatat" and MADE_BACKUP in out:
             problems.append("told of a backup whose making failed")
     shutil.rmtree(work)
     stderr = proc.stderr.decode(errors="replace")

@@ -32,6 +32,25 @@ void MakeBackup() {
         kArchiveName);
     ExitAfterKeypress();
   }
+  // The archive's size, to confirm that all of it reached the backup: a read
+  // error ends the copy early just as the end of the file does. Taken before
+  // the backup is opened, whose truncation would empty an archive that some
+  // link made the same file.
+  const std::streamoff size = in.seekg(0, std::ios::end).tellg();
+  in.seekg(0, std::ios::beg);
+  if (size < 0 || in.fail())
+    BackupFailed();
+  // Opening a pipe for writing waits for a reader that may never come, and
+  // opening a backup that is the archive itself would empty the archive.
+  if (IsSpecialFile(kBackupName))
+    BackupFailed();
+  if (IsSameFile(kBackupName, kArchiveName)) {
+    std::cout << "Coalesced.ini.bak is the same file as Coalesced.ini, so it "
+                 "can't hold a backup. Coalesced.ini was not changed. I will "
+                 "exit now.\n";
+    ExitAfterKeypress();
+  }
+
   std::ofstream out(kBackupName, std::ios::binary | std::ios::trunc);
   if (out.fail()) {
     printf(
@@ -41,12 +60,6 @@ void MakeBackup() {
     ExitAfterKeypress();
   }
 
-  // The archive's size, to confirm that all of it reached the backup: a read
-  // error ends the copy early just as the end of the file does.
-  const std::streamoff size = in.seekg(0, std::ios::end).tellg();
-  in.seekg(0, std::ios::beg);
-  if (size < 0 || in.fail())
-    BackupFailed();
   out << in.rdbuf();
   // operator<< fails the stream when it counts no byte copied, and where
   // streamsize has 32 bits (the Windows build) that count comes back as 0

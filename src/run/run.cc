@@ -10,10 +10,11 @@
 namespace {
 
 // Opens the archive for reading and writing in place, never creating it. On
-// failure the run ends here.
+// failure the run ends here. A pipe or a device is refused before anything is
+// read from it: a read could wait for ever.
 FILE* OpenArchive() {
   FILE* archive = fopen(kArchiveName, "r+b");
-  if (!archive) {
+  if (!archive || !IsRegularFile(archive)) {
     std::cout << "Couldn't open file. Please make sure that it's present in "
                  "the current working directory\n";
     ExitAfterKeypress();
@@ -56,7 +57,17 @@ void RunRepair() {
   // A walk that stopped on a failure has told it, and did not check the
   // whole file, so it cannot be called valid.
   const bool walked_whole_file = feof(archive) && !ferror(archive);
-  fclose(archive);
+  if (SectionsFixed) {
+    // A fix is only kept once the system has it on the disk. A walk that
+    // found nothing garbled wrote nothing and needs no flush.
+    const bool synced = SyncStreamToDisk(archive);
+    if (fclose(archive) != 0 || !synced)
+      std::cout << "\nCouldn't make sure that the fixes reached the disk. "
+                   "Copy Coalesced.ini.bak over Coalesced.ini and run me "
+                   "again.\n";
+  } else {
+    fclose(archive);
+  }
 
   if (!SectionsFixed && walked_whole_file)
     std::cout << "File is valid. No changes were made.\n";

@@ -40,6 +40,12 @@ const std::string kInvalid =
 const std::string kNoBackup =
     "Couldn't write a complete backup to Coalesced.ini.bak. Coalesced.ini "
     "was not changed. I will exit now.\n";
+const std::string kSameFile =
+    "Coalesced.ini.bak is the same file as Coalesced.ini, so it can't hold a "
+    "backup. Coalesced.ini was not changed. I will exit now.\n";
+const std::string kNotSynced =
+    "\nCouldn't make sure that the fixes reached the disk. Copy "
+    "Coalesced.ini.bak over Coalesced.ini and run me again.\n";
 const char kMissing[] = "<missing>";
 
 const std::string kGood = kHeader + Section(4, "a=1") + Section(8, "[b]\nc=d");
@@ -52,16 +58,25 @@ const std::string kGarbledReport =
     "should be 8. Fixed\n\nGarbled section at offset 24 (e...).\nSection "
     "size is 3 but it should be 2. Fixed\n";
 
+// What is at `path`: the bytes of a file, or what else it is, after
+// "<link>" when the name is a symbolic link. Pipes and devices are named,
+// never read.
 std::string Read(const std::string& path) {
   struct stat st;
+  const std::string link =
+      lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) ? "<link>" : "";
   if (stat(path.c_str(), &st) != 0)
-    return kMissing;
+    return link + kMissing;
   if (S_ISDIR(st.st_mode))
-    return "<directory>";
+    return link + "<directory>";
+  if (S_ISFIFO(st.st_mode))
+    return link + "<pipe>";
+  if (!S_ISREG(st.st_mode))
+    return link + "<device>";
   std::ifstream in(path, std::ios::binary);
   std::ostringstream bytes;
   bytes << in.rdbuf();
-  return bytes.str();
+  return link + bytes.str();
 }
 
 void Write(const std::string& path, const std::string& bytes) {
@@ -82,6 +97,10 @@ struct Case {
   std::string wrap;     // a native-only wrapper around the tool
   std::string output;   // between the banner and the exit prompt
   std::string archive_after, backup_after;
+  std::string setup = "";  // shell commands run in the directory first
+  // The tool's standard streams. With standard output closed, `output` is
+  // kMissing: there is no console text to compare.
+  std::string streams = "</dev/null >out 2>err";
 };
 
 void PrintTo(const Case& c, std::ostream* os) {
@@ -114,14 +133,21 @@ TEST_P(RunTest, PrintsAndLeavesExactly) {
       Write(path, bytes);
   }
 
-  const std::string run = "cd '" + dir + "' && " + c.wrap + " " +
+  if (!c.setup.empty()) {
+    ASSERT_EQ(std::system(("cd '" + dir + "' && " + c.setup).c_str()), 0);
+  }
+
+  // A run that hangs fails with timeout's status 124 instead of stalling.
+  const std::string run = "cd '" + dir + "' && timeout 120 " + c.wrap + " " +
                           (command ? command : INIFIXER_PATH) +
-                          " ignored --arguments </dev/null >out 2>err";
+                          " ignored --arguments " + c.streams;
   const int status = std::system(run.c_str());
   ASSERT_TRUE(WIFEXITED(status)) << run;
   EXPECT_EQ(WEXITSTATUS(status), 0) << run;
 
-  const std::string expected = kBanner + c.output + kPrompt;
+  const std::string expected = c.output == kMissing
+                                   ? c.output
+                                   : kBanner + c.output + kPrompt;
   EXPECT_EQ(Read(dir + "/out"), crlf ? Crlf(expected) : expected);
   EXPECT_EQ(Read(archive), c.archive_after);
   EXPECT_EQ(Read(backup), c.backup_after);
@@ -135,7 +161,7 @@ std::string Fail(const char* file, const char* call, const char* error,
   // strace matches an opening by the name given, later calls by the full
   // path of their file descriptor. A sanitizer build's leak check cannot
   // run under ptrace and would fail the exit; it is off for these runs.
-  return std::string("ASAN_OPTIONS=detect_leaks=0 strace -o /dev/null -P ") +
+  return std::string("env ASAN_OPTIONS=detect_leaks=0 strace -o /dev/null -P ") +
          file + " -P \"$PWD/" + file + "\" -e inject=" + call +
          ":error=" + error + ":when=" + n;
 }
@@ -220,7 +246,46 @@ INSTANTIATE_TEST_SUITE_P(
                  "offset 24 were not checked.\n",
              kHeader + Section(4, "a=1") + Section(8, "[b]\nc=d") +
                  Section(3, "e"),
-             kGarbled}),
+             kGarbled},
+        Case{"fix_sync_fails", kGarbled, kMissing,
+             Fail("Coalesced.ini", "fsync", "EIO"),
+             kBackedUp + kGarbledReport + kNotSynced, kRepaired, kGarbled},
+        Case{"fix_close_fails", kGarbled, kMissing,
+             Fail("Coalesced.ini", "close", "EIO", "3"),
+             kBackedUp + kGarbledReport + kNotSynced, kRepaired, kGarbled},
+        // Nothing was written, so nothing is flushed: no fsync to fail.
+        Case{"valid_needs_no_sync", kGood, kMissing,
+             Fail("Coalesced.ini", "fsync", "EIO"), kBackedUp + kValid, kGood,
+             kGood},
+        // Links and special files where files are expected.
+        Case{"backup_links_to_archive", kGarbled, kMissing, "", kSameFile,
+             kGarbled, "<link>" + kGarbled,
+             "ln -s Coalesced.ini Coalesced.ini.bak"},
+        Case{"backup_is_hard_link", kGarbled, kMissing, "", kSameFile, kGarbled,
+             kGarbled, "ln Coalesced.ini Coalesced.ini.bak"},
+        Case{"both_link_elsewhere", kGarbled, kMissing, "", kSameFile,
+             "<link>" + kGarbled, "<link>" + kGarbled,
+             "mkdir real && mv Coalesced.ini real/ && "
+             "ln -s real/Coalesced.ini Coalesced.ini && "
+             "ln -s real/Coalesced.ini hop && ln -s hop Coalesced.ini.bak"},
+        Case{"archive_links_elsewhere", kGarbled, kMissing, "",
+             kBackedUp + kGarbledReport, "<link>" + kRepaired, kGarbled,
+             "mkdir real && mv Coalesced.ini real/ && "
+             "ln -s real/Coalesced.ini Coalesced.ini"},
+        Case{"archive_is_pipe", kMissing, kMissing, "", kNoArchive, "<pipe>",
+             kMissing, "mkfifo Coalesced.ini"},
+        Case{"archive_is_device", kMissing, kMissing, "", kNoArchive,
+             "<link><device>", kMissing, "ln -s /dev/zero Coalesced.ini"},
+        Case{"backup_is_pipe", kGarbled, kMissing, "", kNoBackup, kGarbled,
+             "<pipe>", "mkfifo Coalesced.ini.bak"},
+        Case{"backup_is_device", kGarbled, kMissing, "", kNoBackup, kGarbled,
+             "<link><device>", "ln -s /dev/null Coalesced.ini.bak"},
+        // Closed standard streams: the archive must not take their place.
+        Case{"stdin_stderr_closed", kGarbled, kMissing, "",
+             kBackedUp + kGarbledReport, kRepaired, kGarbled, "",
+             "<&- >out 2>&-"},
+        Case{"stdout_stderr_closed", kGarbled, kMissing, "", kMissing,
+             kRepaired, kGarbled, "", "</dev/null >&- 2>&-"}),
     [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
 
 // The generator's sample, repaired once, is found valid by a second run,
