@@ -1,9 +1,11 @@
 # Checks the headers of the Windows executable with objdump -p: a 32-bit
 # (PE32) i386 console program that loads no DLL but those every Windows has,
 # so that it runs with nothing beside it, and no manifest asking to run
-# elevated.
+# elevated. Then its resources, decompiled by windres: a manifest that runs it
+# with the rights of its user, and the version resource of VERSION.
 #
-#   cmake -DOBJDUMP=i686-w64-mingw32-objdump -DEXE=inifixer.exe -P THIS_FILE
+#   cmake -DOBJDUMP=i686-w64-mingw32-objdump -DWINDRES=i686-w64-mingw32-windres
+#         -DVERSION=1.0.0 -DEXE=inifixer.exe -P THIS_FILE
 execute_process(COMMAND "${OBJDUMP}" -p "${EXE}"
   OUTPUT_VARIABLE headers RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
@@ -36,3 +38,41 @@ file(STRINGS "${EXE}" elevated REGEX "requireAdministrator|highestAvailable")
 if(elevated)
   message(SEND_ERROR "${EXE} has a manifest that asks to run elevated")
 endif()
+
+execute_process(COMMAND "${WINDRES}" -i "${EXE}" -O rc
+  OUTPUT_VARIABLE resources RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR
+    "${EXE}: no resources that ${WINDRES} can read (status ${status}): "
+    "neither the manifest nor the version resource")
+endif()
+# The manifest's text, as windres prints it: lines of quoted strings with
+# doubled quotes, in the block of resource 1 of type 24 (RT_MANIFEST).
+string(REGEX MATCH "\n1 24 [^\n]*\nBEGIN\n([^\n]+\n)*END\n" manifest
+  "${resources}")
+string(REPLACE "\"\"" "'" manifest "${manifest}")
+string(REPLACE "." "," comma_version "${VERSION}")
+string(REPLACE "," ", " comma_version "${comma_version}")
+foreach(expected
+    "requestedExecutionLevel level='asInvoker' uiAccess='false'"
+    "supportedOS Id='{e2011457-1546-43c5-a5fe-008deee3d3f0}'"
+    "supportedOS Id='{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}'")
+  string(FIND "${manifest}" "${expected}" found)
+  if(found EQUAL -1)
+    message(SEND_ERROR "${EXE}: its manifest (resource 1, type 24) lacks ${expected}")
+  endif()
+endforeach()
+foreach(expected
+    "\n FILEVERSION ${comma_version}, 0\n"
+    "\n PRODUCTVERSION ${comma_version}, 0\n"
+    "VALUE \"FileVersion\", \"${VERSION}\"\n"
+    "VALUE \"ProductVersion\", \"${VERSION}\"\n"
+    "VALUE \"OriginalFilename\", \"inifixer.exe\"\n"
+    "VALUE \"FileDescription\", \"[^\"]+\"\n"
+    "VALUE \"ProductName\", \"inifixer\"\n"
+    "VALUE \"InternalName\", \"inifixer\"\n"
+    "VALUE \"LegalCopyright\", \"[^\"]+\"\n")
+  if(NOT resources MATCHES "${expected}")
+    message(SEND_ERROR "${EXE}: its version resource lacks ${expected}")
+  endif()
+endforeach()

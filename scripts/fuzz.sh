@@ -17,6 +17,18 @@ for n in 1 2 3 4 5 6; do
 done
 seconds=${1:-60}
 [ $# -gt 0 ] && shift
-build-fuzz/section_fuzz -max_total_time="$seconds" -max_len=4096 \
-  -print_final_stats=1 -artifact_prefix=build-fuzz/ "$@" \
-  build-fuzz/corpus build-fuzz/seeds
+# libFuzzer ends with a block of suggested dictionary entries; the log keeps
+# its progress and final statistics only. The status of the run is kept in a
+# file, as the shell has no pipefail.
+status_file=$(mktemp)
+trap 'rm -f "$status_file"' EXIT
+{
+  status=0
+  build-fuzz/section_fuzz -max_total_time="$seconds" -max_len=4096 \
+    -print_final_stats=1 -artifact_prefix=build-fuzz/ "$@" \
+    build-fuzz/corpus build-fuzz/seeds 2>&1 || status=$?
+  echo "$status" >"$status_file"
+} | sed -e '/^###### Recommended dictionary/,/^###### End of recommended dictionary/d'
+status=$(cat "$status_file")
+[ -n "$status" ] || { echo "fuzz.sh: the fuzzer's status is missing" >&2; exit 1; }
+exit "$status"

@@ -1,5 +1,6 @@
-// Writes a synthetic archive: the header, then sections of ini-like text,
-// some with a wrong size field. Used by the tests, the demo and the
+// Writes a synthetic archive: the header, then sections of settings text
+// (`[Area.Part]` headers, `Key=Value` lines, LF line breaks), some with a
+// wrong size field as after a hand edit. Used by the tests, the demo and the
 // benchmark, so that no archive from anywhere else is needed.
 //
 //   make_archive OUT [--sections N] [--bytes B] [--min-text L] [--max-text L]
@@ -9,11 +10,14 @@
 // B bytes. Each text has L characters, L drawn from [min-text, max-text]
 // (default 20 to 400), plus its terminator. Every K-th section is garbled
 // (default 4; 0 garbles none), its size field off from the true size.
+// A text of L >= 1 characters is cut from a pool of settings lines, starting
+// at one of its headers, and ends with a line break.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -42,22 +46,67 @@ bool PutSize(FILE* out, uint32_t size) {
   return Put(out, field, 4);
 }
 
-// Writes `length` characters of ini-like text: keys, values, line breaks.
-bool PutText(FILE* out, uint64_t length) {
-  static const char kAlphabet[] =
-      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"
-      "=[]._,; \n";
-  static char chunk[1 << 16];
-  while (length > 0) {
-    const size_t n =
-        length < sizeof chunk ? static_cast<size_t>(length) : sizeof chunk;
-    for (size_t i = 0; i < n; ++i)
-      chunk[i] = kAlphabet[Next() % (sizeof kAlphabet - 1)];
-    if (!Put(out, chunk, n))
-      return false;
-    length -= n;
+template <size_t N>
+const char* Pick(const char* const (&words)[N]) {
+  return words[Next() % N];
+}
+
+// Settings text that the texts are cut from, and where its headers start.
+// Texts copy it in large pieces, so that even one of 4 GiB is quick to write.
+std::string pool;
+std::vector<size_t> header_starts;
+
+void FillPool() {
+  static const char* const kAreas[] = {
+      "Audio", "Video", "Input", "Game", "Network", "Interface", "Camera",
+      "World", "Save", "Lighting", "Player", "Vehicle"};
+  static const char* const kParts[] = {
+      "Settings", "Mixer", "Display", "Bindings", "Difficulty", "Lobby",
+      "Hud", "Controller", "Quality", "Profile", "Streaming", "Defaults"};
+  static const char* const kKeys[] = {
+      "Volume", "ResolutionX", "ResolutionY", "Fullscreen", "Sensitivity",
+      "InvertLook", "MaxPlayers", "Port", "Language", "Subtitles",
+      "FieldOfView", "Gamma", "TextureQuality", "ShadowDistance", "AutoSave",
+      "Brightness", "FrameLimit", "JumpKey", "CrouchKey", "MusicVolume",
+      "ServerName", "VSync", "StartLevel", "RespawnDelay"};
+  static const char* const kWords[] = {
+      "True", "False", "High", "Low", "Medium", "English", "SpaceBar",
+      "LeftCtrl", "Default", "Off", "Levels/Harbour", "Levels/Citadel"};
+  pool.reserve((1 << 16) + 1024);
+  while (pool.size() < (1 << 16)) {
+    header_starts.push_back(pool.size());
+    pool += std::string("[") + Pick(kAreas) + "." + Pick(kParts) + "]\n";
+    for (uint64_t lines = Between(2, 12); lines > 0; --lines) {
+      pool += std::string(Pick(kKeys)) + "=";
+      switch (Next() % 3) {
+        case 0:
+          pool += std::to_string(Between(0, 5000));
+          break;
+        case 1:
+          pool += "0." + std::to_string(Between(10, 99));
+          break;
+        default:
+          pool += Pick(kWords);
+      }
+      pool += "\n";
+    }
+    pool += "\n";
   }
-  return true;
+}
+
+// Writes `length` characters of settings text, never a zero byte.
+bool PutText(FILE* out, uint64_t length) {
+  if (length == 0)
+    return true;
+  size_t at = header_starts[Next() % header_starts.size()];
+  for (uint64_t left = length - 1; left > 0; at = 0) {
+    const size_t n = left < pool.size() - at ? static_cast<size_t>(left)
+                                              : pool.size() - at;
+    if (!Put(out, pool.data() + at, n))
+      return false;
+    left -= n;
+  }
+  return Put(out, "\n", 1);
 }
 
 uint64_t Number(const char* text) {
@@ -108,6 +157,7 @@ int main(int argc, char** argv) {
   }
   static char out_buffer[1 << 20];
   std::setvbuf(out, out_buffer, _IOFBF, sizeof out_buffer);
+  FillPool();
   const unsigned char header[4] = {0x1E, 0x00, 0x00, 0x00};
   bool ok = Put(out, header, 4);
   uint64_t written = 4;

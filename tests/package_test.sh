@@ -1,0 +1,36 @@
+#!/bin/sh
+# Unpacks the release zip as a player would and checks it: exactly the exe,
+# README.txt and LICENSE.txt, both texts with CR LF line breaks, and the
+# SHA256SUMS beside the zip right for the zip and the unpacked exe. Then the
+# end-to-end runs (RUN_TEST) go through the unpacked exe under Wine, copied
+# into each run's directory beside its archive.
+#
+#   package_test.sh ZIP RUN_TEST WINE SCRATCH_DIR   (absolute paths)
+set -eu
+zip=$1 run_test=$2 wine=$3 scratch=$4
+rm -rf "$scratch"
+mkdir -p "$scratch"
+trap 'rm -rf "$scratch"' EXIT
+cd "$scratch"
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+unzip -Z1 "$zip" >names
+printf '%s\n' inifixer.exe README.txt LICENSE.txt | cmp -s - names ||
+  fail "the zip holds $(tr '\n' ' ' <names)"
+unzip -q "$zip"
+for text in README.txt LICENSE.txt; do
+  [ -s "$text" ] || fail "$text is empty"
+  # Every line, the last one too, ends in CR LF.
+  [ "$(grep -c "$(printf '\r')\$" "$text")" = "$(wc -l <"$text")" ] &&
+    [ "$(tail -c 1 "$text")" = "" ] || fail "$text has a line without CR LF"
+done
+cp "$zip" "$(dirname "$zip")/SHA256SUMS" .
+sha256sum --strict -c SHA256SUMS
+
+INIFIXER_CRLF=1 \
+  INIFIXER_COMMAND="cp '$scratch/inifixer.exe' . && '$wine' inifixer.exe" \
+  "$run_test" --gtest_brief=1
