@@ -31,6 +31,11 @@ done
 cp "$zip" "$(dirname "$zip")/SHA256SUMS" .
 sha256sum --strict -c SHA256SUMS
 
-INIFIXER_CRLF=1 \
-  INIFIXER_COMMAND="cp '$scratch/inifixer.exe' . && '$wine' inifixer.exe" \
+# One command, so that the runs' time limit covers Wine too.
+cat >run-packaged <<EOF
+#!/bin/sh
+cp '$scratch/inifixer.exe' . && exec '$wine' inifixer.exe "\$@"
+EOF
+chmod +x run-packaged
+INIFIXER_CRLF=1 INIFIXER_COMMAND="$scratch/run-packaged" \
   "$run_test" --gtest_brief=1
