@@ -11,15 +11,7 @@
 set -eu
 make_archive=$1 scratch=$2
 shift 2
-rm -rf "$scratch"
-mkdir -p "$scratch"
-trap 'rm -rf "$scratch"' EXIT
-cd "$scratch"
-
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
+. "$(dirname "$0")/scratch.sh"
 
 # Compares the tool's output with the banner, $1 and the exit prompt.
 expect_output() {

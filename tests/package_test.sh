@@ -8,15 +8,7 @@
 #   package_test.sh ZIP RUN_TEST WINE SCRATCH_DIR   (absolute paths)
 set -eu
 zip=$1 run_test=$2 wine=$3 scratch=$4
-rm -rf "$scratch"
-mkdir -p "$scratch"
-trap 'rm -rf "$scratch"' EXIT
-cd "$scratch"
-
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
+. "$(dirname "$0")/scratch.sh"
 
 unzip -Z1 "$zip" >names
 printf '%s\n' inifixer.exe README.txt LICENSE.txt | cmp -s - names ||
