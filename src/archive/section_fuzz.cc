@@ -15,7 +15,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
-#include <sstream>
 #include <string>
 
 #include "archive/archive.h"
@@ -23,18 +22,11 @@
 
 namespace {
 
-struct Walk {
-  std::string output;
-  std::string after;  // the file's bytes after the walk
-  int sections = 0;   // calls that returned true
-  bool at_end = true;
-  bool fixed = false;
-};
-
 // The walk as the layout defines it, without buffers.
 Walk Model(const std::string& file) {
   Walk walk;
   walk.after = file;
+  walk.at_end = true;
   for (size_t pos = 4; pos + 4 <= file.size();) {
     const size_t zero = file.find('\0', pos + 4);
     if (zero == std::string::npos) {
@@ -70,18 +62,7 @@ Walk RealWalk(const std::string& file) {
   FILE* archive = fdopen(dup(fd), "r+b");
   if (!archive)
     abort();
-  setvbuf(archive, nullptr, _IONBF, 0);
-
-  Walk walk;
-  std::ostringstream output;
-  std::streambuf* console = std::cout.rdbuf(output.rdbuf());
-  SectionsFixed = false;
-  while (RepairNextSection(archive))
-    ++walk.sections;
-  std::cout.rdbuf(console);
-  walk.output = output.str();
-  walk.at_end = feof(archive) && !ferror(archive);
-  walk.fixed = SectionsFixed;
+  Walk walk = WalkStream(archive);
   fclose(archive);
 
   walk.after.resize(file.size());

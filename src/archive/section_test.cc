@@ -8,13 +8,6 @@
 
 namespace {
 
-struct Walk {
-  std::string output;
-  std::string after;  // the file's bytes after the walk
-  int sections = 0;   // calls that returned true
-  bool at_end = false;
-};
-
 // Walks `bytes` as the archive, opened `mode`, to the end.
 Walk WalkArchive(const std::string& bytes, const char* mode = "r+b") {
   const std::string path = ::testing::TempDir() + "section_test.ini";
@@ -22,15 +15,8 @@ Walk WalkArchive(const std::string& bytes, const char* mode = "r+b") {
   fwrite(bytes.data(), 1, bytes.size(), file);
   fclose(file);
 
-  Walk walk;
   FILE* archive = fopen(path.c_str(), mode);
-  setvbuf(archive, nullptr, _IONBF, 0);
-  SectionsFixed = false;
-  ::testing::internal::CaptureStdout();
-  while (RepairNextSection(archive))
-    ++walk.sections;
-  walk.output = ::testing::internal::GetCapturedStdout();
-  walk.at_end = feof(archive) && !ferror(archive);
+  Walk walk = WalkStream(archive);
   fclose(archive);
 
   file = fopen(path.c_str(), "rb");
@@ -139,10 +125,9 @@ TEST(RepairNextSection, StopsOnFailuresWithoutClaimingTheFileWasRead) {
   const std::string dir = ::testing::TempDir();
   FILE* archive = fopen(dir.c_str(), "rb");
   ASSERT_NE(archive, nullptr);
-  SectionsFixed = false;
-  ::testing::internal::CaptureStdout();
-  EXPECT_FALSE(RepairNextSection(archive));
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+  walk = WalkStream(archive);
+  EXPECT_EQ(walk.sections, 0);
+  EXPECT_EQ(walk.output,
             "\nCouldn't read Coalesced.ini. Sections after offset 4 were not "
             "checked.\n");
   EXPECT_FALSE(feof(archive));

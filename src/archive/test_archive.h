@@ -1,9 +1,15 @@
-// Archive bytes built in tests: size fields, sections and the header.
+// Archive bytes built in tests (size fields, sections and the header), and
+// a walk over an archive that notes what it did.
 #ifndef INIFIXER_ARCHIVE_TEST_ARCHIVE_H_
 #define INIFIXER_ARCHIVE_TEST_ARCHIVE_H_
 
 #include <cstdint>
+#include <cstdio>
+#include <iostream>
+#include <sstream>
 #include <string>
+
+#include "archive/archive.h"
 
 // A 32-bit little-endian size field.
 inline std::string Field(uint32_t size) {
@@ -22,5 +28,30 @@ inline std::string Section(const std::string& characters) {
 }
 
 inline const std::string kHeader("\x1E\0\0\0", 4);
+
+struct Walk {
+  std::string output;
+  std::string after;  // the file's bytes after the walk, filled by the caller
+  int sections = 0;   // calls that returned true
+  bool at_end = false;
+  bool fixed = false;
+};
+
+// Walks `archive` to the end as the tool does, unbuffered, and notes what
+// the walk printed and how it ended. The stream stays open.
+inline Walk WalkStream(FILE* archive) {
+  Walk walk;
+  setvbuf(archive, nullptr, _IONBF, 0);
+  std::ostringstream output;
+  std::streambuf* const console = std::cout.rdbuf(output.rdbuf());
+  SectionsFixed = false;
+  while (RepairNextSection(archive))
+    ++walk.sections;
+  std::cout.rdbuf(console);
+  walk.output = output.str();
+  walk.at_end = feof(archive) && !ferror(archive);
+  walk.fixed = SectionsFixed;
+  return walk;
+}
 
 #endif  // INIFIXER_ARCHIVE_TEST_ARCHIVE_H_
