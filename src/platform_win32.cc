@@ -49,19 +49,21 @@ bool IsRegularFile(FILE* file) {
 }
 
 bool IsSpecialFile(const char* path) {
-  const DWORD attributes = GetFileAttributesA(path);
-  if (attributes != INVALID_FILE_ATTRIBUTES &&
-      (attributes & FILE_ATTRIBUTE_DIRECTORY))
-    return false;
-  // Anything else that is there is opened, for no access, only to be asked.
-  const HANDLE file = attributes == INVALID_FILE_ATTRIBUTES
-                          ? INVALID_HANDLE_VALUE
-                          : OpenForQuery(path);
-  if (file == INVALID_HANDLE_VALUE) {
-    // Absent, or a link to nothing, is no harm.
+  // Absent, or a link to nothing, is no harm; what cannot be looked at for
+  // another reason is not taken for a plain file.
+  const auto unknown = [] {
     const DWORD error = GetLastError();
     return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
-  }
+  };
+  const DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES)
+    return unknown();
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+    return false;
+  // Anything else is opened, for no access, only to be asked what it is.
+  const HANDLE file = OpenForQuery(path);
+  if (file == INVALID_HANDLE_VALUE)
+    return unknown();
   const bool special = GetFileType(file) != FILE_TYPE_DISK;
   CloseHandle(file);
   return special;
