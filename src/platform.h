@@ -12,6 +12,11 @@
 // could not be opened.
 bool OpenStandardStreams();
 
+// Lets a write to a pipe whose reader has gone fail like any other write,
+// rather than end the process: the run must not stop halfway because nobody
+// reads the console any more.
+void IgnoreClosedPipes();
+
 // Sets the position of `file` to `offset` bytes from its start, past 2 and
 // 4 GiB too. True on success.
 bool SeekFile(FILE* file, int64_t offset);

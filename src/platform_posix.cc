@@ -1,6 +1,7 @@
 #include "platform.h"
 
 #include <cerrno>
+#include <csignal>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -20,6 +21,10 @@ bool OpenStandardStreams() {
     }
   }
   return true;
+}
+
+void IgnoreClosedPipes() {
+  signal(SIGPIPE, SIG_IGN);
 }
 
 bool SeekFile(FILE* file, int64_t offset) {

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <iostream>
 
@@ -46,8 +47,50 @@ bool Refill(FILE* archive) {
   return got > 0;
 }
 
+// What the walk tells waits here and goes to the console in one write when
+// the next message would not fit, and when the walk ends. A console that
+// takes each write call by itself (on Windows, a character device) would be
+// slow with one call per report. A message is added only once what it tells
+// has happened, so a run cut short never tells of a fix it did not make.
+constexpr size_t kToldSize = 4096;
+constexpr size_t kLongestMessage = 256;
+char told[kToldSize];
+size_t told_size = 0;
+
+// Shows what was told so far. A console write that failed loses its own text
+// only: clearing the stream's failure lets the later messages through.
+void ShowTold() {
+  std::cout.write(told, static_cast<std::streamsize>(told_size));
+  told_size = 0;
+  std::cout.flush();
+  std::cout.clear();
+}
+
+// Starts a message, which stays whole within one write to the console.
+void BeginMessage() {
+  if (kToldSize - told_size < kLongestMessage)
+    ShowTold();
+}
+
+void Tell(const char* text, size_t size) {
+  memcpy(told + told_size, text, size);
+  told_size += size;
+}
+
+template <size_t N>
+void Tell(const char (&text)[N]) {
+  Tell(text, N - 1);
+}
+
+// In plain decimal digits.
+void TellNumber(uint64_t number) {
+  told_size = static_cast<size_t>(
+      std::to_chars(told + told_size, told + kToldSize, number).ptr - told);
+}
+
 // Ends the walk, which reached the end of the file.
 bool EndWalk() {
+  ShowTold();
   walked = nullptr;
   return false;
 }
@@ -60,21 +103,16 @@ bool StopWalk(FILE* archive) {
   return EndWalk();
 }
 
-// Shows what was told so far. A console write that failed loses its own text
-// only: clearing the stream's failure lets the later reports through.
-void Flush() {
-  std::cout.flush();
-  std::cout.clear();
-}
-
 bool StopUnchecked(FILE* archive, int64_t section) {
-  std::cout << " Sections after offset " << section << " were not checked.\n";
-  Flush();
+  Tell(" Sections after offset ");
+  TellNumber(static_cast<uint64_t>(section));
+  Tell(" were not checked.\n");
   return StopWalk(archive);
 }
 
 bool ReadFailed(FILE* archive, int64_t section) {
-  std::cout << "\nCouldn't read Coalesced.ini.";
+  BeginMessage();
+  Tell("\nCouldn't read Coalesced.ini.");
   return StopUnchecked(archive, section);
 }
 
@@ -127,7 +165,8 @@ bool RepairNextSection(FILE* archive) {
     if (begin == end && !Refill(archive)) {
       if (ferror(archive))
         return ReadFailed(archive, start);
-      std::cout << "Incomplete section at the end of file. Strange...";
+      BeginMessage();
+      Tell("Incomplete section at the end of file. Strange...");
       return EndWalk();
     }
     const char* from = buffer + begin;
@@ -145,8 +184,10 @@ bool RepairNextSection(FILE* archive) {
       break;
     if (actual == kMaxTextSize) {
       // No terminator within the longest text a size field can describe.
-      std::cout << "\nSection at offset " << start
-                << " is too long (4 GiB or more) to have its size fixed.";
+      BeginMessage();
+      Tell("\nSection at offset ");
+      TellNumber(static_cast<uint64_t>(start));
+      Tell(" is too long (4 GiB or more) to have its size fixed.");
       return StopUnchecked(archive, start);
     }
   }
@@ -154,19 +195,23 @@ bool RepairNextSection(FILE* archive) {
   if (actual == declared)
     return true;
 
-  std::cout << "\nGarbled section at offset " << start << " (";
-  std::cout.write(excerpt, static_cast<std::streamsize>(shown));
-  std::cout << "...).\nSection size is " << declared << " but it should be "
-            << actual;
   const bool written = WriteSize(archive, start, static_cast<uint32_t>(actual));
   SectionsFixed = true;
+  // The report, told whole once the write's outcome is known.
+  BeginMessage();
+  Tell("\nGarbled section at offset ");
+  TellNumber(static_cast<uint64_t>(start));
+  Tell(" (");
+  Tell(excerpt, shown);
+  Tell("...).\nSection size is ");
+  TellNumber(declared);
+  Tell(" but it should be ");
+  TellNumber(actual);
   if (!written) {
-    std::cout << ". Couldn't write the fix to Coalesced.ini.\n";
-    Flush();
+    Tell(". Couldn't write the fix to Coalesced.ini.\n");
     return StopWalk(archive);
   }
-  std::cout << ". Fixed\n";
-  Flush();
+  Tell(". Fixed\n");
   // Back to where the reading stands, for the next refill.
   if (!SeekFile(archive, offset + static_cast<int64_t>(end - begin)))
     return ReadFailed(archive, offset);

@@ -73,4 +73,5 @@ void MakeBackup() {
   if (out.fail() || written != size || !SyncFileToDisk(kBackupName))
     BackupFailed();
   std::cout << "Made a backup.\n";
+  FlushConsole();
 }

@@ -30,6 +30,7 @@ void RunRepair() {
                "the file\nwould not make the game crash.\n"
             << "Makes a backup of current Coalesced.ini to Coalesced.ini.bak "
                "and overwrites it\nwith the fixed version.\n\n\n";
+  FlushConsole();
 
   FILE* archive = OpenArchive();
   // Zeroed so that no byte a short file did not fill is ever looked at; a
@@ -72,6 +73,11 @@ void RunRepair() {
   if (!SectionsFixed && walked_whole_file)
     std::cout << "File is valid. No changes were made.\n";
   ExitAfterKeypress();
+}
+
+void FlushConsole() {
+  std::cout.flush();
+  std::cout.clear();
 }
 
 void ExitAfterKeypress() {

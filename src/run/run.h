@@ -15,6 +15,10 @@ inline constexpr char kBackupName[] = "Coalesced.ini.bak";
 // otherwise it tells why and ends through ExitAfterKeypress.
 void MakeBackup();
 
+// Shows what was told so far in one write. A console write that failed
+// loses its own text only: the later messages still go out.
+void FlushConsole();
+
 // Shows the exit prompt, waits for a key and ends the process with status 0.
 [[noreturn]] void ExitAfterKeypress();
 

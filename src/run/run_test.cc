@@ -297,7 +297,15 @@ INSTANTIATE_TEST_SUITE_P(
              kBackedUp + kGarbledReport, kRepaired, kGarbled, "",
              "<&- >out 2>&-"},
         Case{"stdout_stderr_closed", kGarbled, kMissing, "", kMissing,
-             kRepaired, kGarbled, "", "</dev/null >&- 2>&-"}),
+             kRepaired, kGarbled, "", "</dev/null >&- 2>&-"},
+        // The console's reader is gone before the tool writes: the run goes
+        // on to the end and exits with status 0, which the reader passes on.
+        Case{"console_pipe_closed", kGarbled, kMissing,
+             "sh -c 'until [ -e closed ]; do sleep 0.01; done; "
+             "\"$0\" \"$@\"; echo $? >status'",
+             kMissing, kRepaired, kGarbled, "",
+             "</dev/null 2>err | (exec <&-; touch closed; "
+             "until [ -e status ]; do sleep 0.01; done; exit $(cat status))"}),
     [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
 
 // The generator's sample, repaired once, is found valid by a second run,
