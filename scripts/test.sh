@@ -35,9 +35,10 @@ else
 fi
 
 # The Windows executables and the zip come first: the native tests run them
-# under Wine and build the zip once more elsewhere. The 64-bit build is for
-# the tests only.
+# under Wine, with a helper that holds a file open, and build the zip once
+# more elsewhere. The 64-bit build is for the tests only.
 scripts/package.sh
+cmake --build build-win32 -j2
 cmake --preset win64 >/dev/null
 cmake --build build-win64 -j2
 # A new Wine prefix takes a while to set up: once here, not in a test, and

@@ -17,6 +17,11 @@ bool OpenStandardStreams();
 // reads the console any more.
 void IgnoreClosedPipes();
 
+// Opens the file at `path` like fopen with `mode`, admitting no other
+// program to it while it is open, where the system can enforce that; a file
+// that another program has open then fails to open.
+FILE* OpenFileUnshared(const char* path, const char* mode);
+
 // Sets the position of `file` to `offset` bytes from its start, past 2 and
 // 4 GiB too. True on success.
 bool SeekFile(FILE* file, int64_t offset);

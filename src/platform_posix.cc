@@ -27,6 +27,11 @@ void IgnoreClosedPipes() {
   signal(SIGPIPE, SIG_IGN);
 }
 
+// POSIX has no sharing modes: any program may open the file all the same.
+FILE* OpenFileUnshared(const char* path, const char* mode) {
+  return fopen(path, mode);
+}
+
 bool SeekFile(FILE* file, int64_t offset) {
   static_assert(sizeof(off_t) >= 8, "build with 64-bit file offsets");
   return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;

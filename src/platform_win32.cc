@@ -6,6 +6,7 @@
 #include <conio.h>
 #include <fcntl.h>
 #include <io.h>
+#include <share.h>
 
 namespace {
 
@@ -37,6 +38,10 @@ bool OpenStandardStreams() {
 
 // A write to a pipe nobody reads fails there; no signal ends the process.
 void IgnoreClosedPipes() {}
+
+FILE* OpenFileUnshared(const char* path, const char* mode) {
+  return _fsopen(path, mode, _SH_DENYRW);
+}
 
 bool SeekFile(FILE* file, int64_t offset) {
   return _fseeki64(file, offset, SEEK_SET) == 0;

@@ -12,8 +12,10 @@ namespace {
 // Opens the archive for reading and writing in place, never creating it. On
 // failure the run ends here. A pipe or a device is refused before anything is
 // read from it: a read could wait for ever.
+// On Windows no other program may have it open meanwhile: not the game, not
+// an editor, not a second run.
 FILE* OpenArchive() {
-  FILE* archive = fopen(kArchiveName, "r+b");
+  FILE* archive = OpenFileUnshared(kArchiveName, "r+b");
   if (!archive || !IsRegularFile(archive)) {
     std::cout << "Couldn't open file. Please make sure that it's present in "
                  "the current working directory\n";

@@ -112,6 +112,9 @@ struct Case {
   // The tool's standard streams. With standard output closed, `output` is
   // kMissing: there is no console text to compare.
   std::string streams = "</dev/null >out 2>err";
+  // Another program holds the archive open during the run (Windows builds
+  // only: POSIX has no sharing modes).
+  bool held_open = false;
 };
 
 void PrintTo(const Case& c, std::ostream* os) {
@@ -125,8 +128,11 @@ TEST_P(RunTest, PrintsAndLeavesExactly) {
   const Case& c = GetParam();
   const char* command = std::getenv("INIFIXER_COMMAND");
   const bool crlf = std::getenv("INIFIXER_CRLF") != nullptr;
+  const char* hold = std::getenv("INIFIXER_HOLD");
   if (command && !c.wrap.empty())
     GTEST_SKIP() << "runs on the native build only";
+  if (c.held_open && !(hold && *hold))
+    GTEST_SKIP() << "runs on the Windows builds only";
 
   // Named per process: the native and the Windows runs of a case may run
   // side by side.
@@ -147,6 +153,16 @@ TEST_P(RunTest, PrintsAndLeavesExactly) {
 
   if (!c.setup.empty()) {
     ASSERT_EQ(std::system(("cd '" + dir + "' && " + c.setup).c_str()), 0);
+  }
+  if (c.held_open) {
+    // The holder ends once `held` is gone with the directory, or in a
+    // minute.
+    ASSERT_EQ(std::system(("cd '" + dir + "' && (" + hold +
+                           " Coalesced.ini </dev/null >/dev/null 2>&1 &) && "
+                           "for i in $(seq 600); do [ -e held ] && exit; "
+                           "sleep 0.1; done; exit 1")
+                              .c_str()),
+              0);
   }
 
   // A run that hangs fails with timeout's status 124 instead of stalling.
@@ -305,7 +321,10 @@ INSTANTIATE_TEST_SUITE_P(
              "\"$0\" \"$@\"; echo $? >status'",
              kMissing, kRepaired, kGarbled, "",
              "</dev/null 2>err | (exec <&-; touch closed; "
-             "until [ -e status ]; do sleep 0.01; done; exit $(cat status))"}),
+             "until [ -e status ]; do sleep 0.01; done; exit $(cat status))"},
+        // The game or an editor has the archive open: nothing is touched.
+        Case{"archive_held_open", kGarbled, kMissing, "", kNoArchive, kGarbled,
+             kMissing, "", "</dev/null >out 2>err", true}),
     [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
 
 // The generator's sample, repaired once, is found valid by a second run,
