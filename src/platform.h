@@ -44,6 +44,10 @@ bool IsSameFile(const char* a, const char* b);
 // the disk. True when the open, the flush and the close all succeeded.
 bool SyncFileToDisk(const char* path);
 
+// Has the system write `directory` to the disk, so that a file just created
+// in it is found under its name after a power cut. True on success.
+bool SyncDirectoryToDisk(const char* directory);
+
 // Writes what `file` buffers and has the system write the file's data to
 // the disk. True when both succeeded.
 bool SyncStreamToDisk(FILE* file);

@@ -63,6 +63,14 @@ bool SyncFileToDisk(const char* path) {
   return close(fd) == 0 && synced;
 }
 
+bool SyncDirectoryToDisk(const char* directory) {
+  int fd = open(directory, O_RDONLY | O_DIRECTORY);
+  if (fd < 0)
+    return false;
+  bool synced = fsync(fd) == 0;
+  return close(fd) == 0 && synced;
+}
+
 bool SyncStreamToDisk(FILE* file) {
   return fflush(file) == 0 && fsync(fileno(file)) == 0;
 }

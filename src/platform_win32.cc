@@ -93,6 +93,13 @@ bool SyncFileToDisk(const char* path) {
   return _close(fd) == 0 && synced;
 }
 
+// No such step on Windows: its file systems journal their directory entries,
+// so a file whose data reached the disk is found under its name after a
+// power cut.
+bool SyncDirectoryToDisk(const char*) {
+  return true;
+}
+
 bool SyncStreamToDisk(FILE* file) {
   return fflush(file) == 0 && _commit(_fileno(file)) == 0;
 }

@@ -33,7 +33,7 @@ ERRORS = {"openat": "EACCES", "write": "ENOSPC", "writev": "ENOSPC"}
 ENV = dict(os.environ, ASAN_OPTIONS="detect_leaks=0")
 # A system call of the clean run: its name, its number among the calls of
 # that name, whether it is on the console (and its text's length, for a
-# console write) or on the backup.
+# console write) or on the backup, its directory's flush included.
 Call = namedtuple("Call", "name n console size backup")
 
 
@@ -145,11 +145,11 @@ def run(sample, work, strace=(), timeout=60):
 
 
 def strace_args(work, *more, trace="/dev/null"):
-    """strace on the calls a run makes on the files and the console. It
-    matches an opening by the name given, later calls by the full path of
-    their descriptor."""
+    """strace on the calls a run makes on the files, their directory and the
+    console. It matches an opening by the name given, later calls by the full
+    path of their descriptor."""
     paths = [ARCHIVE, work / ARCHIVE, BACKUP, work / BACKUP, work / "out",
-             "/dev/null"]
+             "/dev/null", ".", work]
     return ["strace", "-o", str(trace)] + \
         [arg for path in paths for arg in ("-P", str(path))] + list(more)
 
@@ -174,7 +174,9 @@ def list_calls(sample, work):
         console = re.match(r"\w+\([01]<", line) is not None
         size = int(line.rsplit("= ", 1)[1].split()[0]) \
             if console and name == "write" else None
-        calls.append(Call(name, seen[name], console, size, BACKUP in line))
+        directory = '"."' in line or "<%s>)" % work in line
+        calls.append(Call(name, seen[name], console, size,
+                          BACKUP in line or directory))
     if not calls:
         problems.append("strace saw no call on the files")
     return calls, out, problems

@@ -70,7 +70,9 @@ void MakeBackup() {
   const std::streamoff written = out.tellp();
   in.close();
   out.close();
-  if (out.fail() || written != size || !SyncFileToDisk(kBackupName))
+  // A new backup is only safe once its name is on the disk too.
+  if (out.fail() || written != size || !SyncFileToDisk(kBackupName) ||
+      !SyncDirectoryToDisk("."))
     BackupFailed();
   std::cout << "Made a backup.\n";
   FlushConsole();
