@@ -1,0 +1,82 @@
+#!/bin/bash
+# Times the Windows executable under Wine on an archive of 3,000 garbled
+# sections, its output once to the null device (a character device, as a
+# console is, where the runtime does not buffer) and once to a pipe, and
+# checks the goal: to the null device at most 1.5 times the time to a pipe
+# (medians). Also counts the write calls that carry the reports.
+# The 32-bit exe where this machine runs 32-bit programs, else the 64-bit one.
+# Usage: bench/console.sh   (RUNS=N timed runs per output, default 9)
+# Exits 1 when the goal is missed.
+set -eu
+export LC_ALL=C WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+cd "$(dirname "$0")/.."
+runs=${RUNS:-9}
+
+scripts/need-packages cmake make g++ strace wine64 g++-mingw-w64-x86-64 \
+  binutils-mingw-w64-x86-64
+[ -f build/CMakeCache.txt ] || cmake --preset default >/dev/null
+cmake --build build -j2 --target make_archive >/dev/null
+if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  build=win32 wine=/usr/lib/wine/wine
+else
+  build=win64 wine=/usr/lib/wine/wine64
+fi
+cmake --preset $build >/dev/null
+cmake --build build-$build -j2 --target inifixer >/dev/null
+exe=$PWD/build-$build/inifixer.exe
+
+dir=$(mktemp -d /dev/shm/inifixer-console.XXXXXX)
+trap 'rm -rf "$dir"' EXIT
+trap 'exit 130' INT TERM
+build/make_archive "$dir/garbled.ini" --sections 3000 --garbled-every 1
+cd "$dir"
+# The Wine server stays up between the runs, so that none pays its start.
+/usr/lib/wine/wineserver -p 60
+"$wine" cmd /c exit
+
+run() {  # null|pipe
+  cp garbled.ini Coalesced.ini
+  if [ "$1" = null ]; then
+    "$wine" "$exe" </dev/null >/dev/null
+  else
+    "$wine" "$exe" </dev/null | cat >/dev/null
+  fi
+}
+
+timed() {  # null|pipe: prints the wall time in microseconds
+  local start=${EPOCHREALTIME/./}
+  run "$1"
+  local stop=${EPOCHREALTIME/./}
+  echo $((stop - start))
+}
+
+median() {  # TIMES...
+  printf '%s\n' "$@" | sort -n | awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }'
+}
+
+null_times=() pipe_times=()
+for ((i = 0; i < runs; i++)); do
+  null_times+=("$(timed null)")
+  pipe_times+=("$(timed pipe)")
+done
+null_us=$(median "${null_times[@]}")
+pipe_us=$(median "${pipe_times[@]}")
+
+# Every write of reports starts with a whole report.
+cp garbled.ini Coalesced.ini
+strace -f -e trace=write -s 24 -o trace "$wine" "$exe" </dev/null >out
+reports=$(grep -c '^Garbled section' out)
+writes=$(grep -c 'write([0-9]*, "\\r\\nGarbled section' trace)
+
+ratio=$(awk "BEGIN { printf \"%.2f\", $null_us / $pipe_us }")
+echo "$(basename "$exe") under $(basename "$wine"), $runs runs each, medians:"
+printf '  to the null device %.1f ms, to a pipe %.1f ms, ratio %s\n' \
+  "$(awk "BEGIN { print $null_us / 1000 }")" \
+  "$(awk "BEGIN { print $pipe_us / 1000 }")" "$ratio"
+echo "  $reports reports in $writes write calls"
+if awk "BEGIN { exit !($ratio <= 1.5) }"; then
+  echo "Goal met: PASS (null device <= 1.5 x pipe)"
+else
+  echo "Goal missed: FAIL (null device <= 1.5 x pipe)"
+  exit 1
+fi
