@@ -55,20 +55,27 @@ bool IsSameFile(const char* a, const char* b) {
          first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
-bool SyncFileToDisk(const char* path) {
-  int fd = open(path, O_WRONLY);
+namespace {
+
+// Has the system write what `fd`, just opened, leads to to the disk, and
+// closes it. False when the open, the flush or the close failed. EINVAL
+// means the file system cannot flush such a file at all (some do not flush
+// directories): there is nothing to wait for, and no failure either.
+bool SyncAndClose(int fd) {
   if (fd < 0)
     return false;
-  bool synced = fsync(fd) == 0;
+  const bool synced = fsync(fd) == 0 || errno == EINVAL;
   return close(fd) == 0 && synced;
 }
 
+}  // namespace
+
+bool SyncFileToDisk(const char* path) {
+  return SyncAndClose(open(path, O_WRONLY));
+}
+
 bool SyncDirectoryToDisk(const char* directory) {
-  int fd = open(directory, O_RDONLY | O_DIRECTORY);
-  if (fd < 0)
-    return false;
-  bool synced = fsync(fd) == 0;
-  return close(fd) == 0 && synced;
+  return SyncAndClose(open(directory, O_RDONLY | O_DIRECTORY));
 }
 
 bool SyncStreamToDisk(FILE* file) {
