@@ -60,7 +60,8 @@ size_t told_size = 0;
 // Shows what was told so far. A console write that failed loses its own text
 // only: clearing the stream's failure lets the later messages through.
 void ShowTold() {
-  std::cout.write(told, static_cast<std::streamsize>(told_size));
+  if (told_size > 0)
+    std::cout.write(told, static_cast<std::streamsize>(told_size));
   told_size = 0;
   std::cout.flush();
   std::cout.clear();

@@ -109,6 +109,27 @@ TEST(RepairNextSection, FindsSectionsAcrossBufferRefills) {
   }
 }
 
+// Reports reach the console whole and several to a write: a console that
+// takes each write by itself is slow with a write per report.
+TEST(RepairNextSection, TellsMessagesWholeAndSeveralToAWrite) {
+  std::string before = kHeader;
+  std::string output;
+  for (int64_t offset = 4; offset < 200 * 12; offset += 12) {
+    before += Section(1, "[a]\nk=v");
+    output += Report(offset, "[a]\nk=v", 1, 8);
+  }
+  const Walk walk = WalkArchive(before + Field(9) + "cut");
+  EXPECT_EQ(walk.output, output + kIncomplete);
+  EXPECT_GT(walk.writes.size(), 1u);
+  EXPECT_LT(walk.writes.size(), 20u);
+  for (const std::string& write : walk.writes) {
+    EXPECT_EQ(write.rfind("\nGarbled section at offset ", 0), 0u) << write;
+    const std::string last = write.substr(write.rfind('\n'));
+    EXPECT_TRUE(last == "\n" || last == "\n" + std::string(kIncomplete))
+        << write;
+  }
+}
+
 TEST(RepairNextSection, StopsOnFailuresWithoutClaimingTheFileWasRead) {
   // A stream that cannot be written: the report says so and the walk ends.
   Walk walk = WalkArchive(

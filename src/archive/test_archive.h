@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <iostream>
-#include <sstream>
 #include <string>
+#include <vector>
 
 #include "archive/archive.h"
 
@@ -29,8 +29,23 @@ inline std::string Section(const std::string& characters) {
 
 inline const std::string kHeader("\x1E\0\0\0", 4);
 
+// Keeps each write that reaches it apart from the others.
+struct WriteLog : std::streambuf {
+  std::vector<std::string> writes;
+  std::streamsize xsputn(const char* text, std::streamsize size) override {
+    writes.emplace_back(text, static_cast<size_t>(size));
+    return size;
+  }
+  int overflow(int c) override {
+    if (c != EOF)
+      writes.emplace_back(1, static_cast<char>(c));
+    return c;
+  }
+};
+
 struct Walk {
   std::string output;
+  std::vector<std::string> writes;  // `output` as it reached the console
   std::string after;  // the file's bytes after the walk, filled by the caller
   int sections = 0;   // calls that returned true
   bool at_end = false;
@@ -42,13 +57,15 @@ struct Walk {
 inline Walk WalkStream(FILE* archive) {
   Walk walk;
   setvbuf(archive, nullptr, _IONBF, 0);
-  std::ostringstream output;
-  std::streambuf* const console = std::cout.rdbuf(output.rdbuf());
+  WriteLog log;
+  std::streambuf* const console = std::cout.rdbuf(&log);
   SectionsFixed = false;
   while (RepairNextSection(archive))
     ++walk.sections;
   std::cout.rdbuf(console);
-  walk.output = output.str();
+  walk.writes = log.writes;
+  for (const std::string& write : walk.writes)
+    walk.output += write;
   walk.at_end = feof(archive) && !ferror(archive);
   walk.fixed = SectionsFixed;
   return walk;
