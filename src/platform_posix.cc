@@ -58,13 +58,12 @@ bool IsSameFile(const char* a, const char* b) {
 namespace {
 
 // Has the system write what `fd`, just opened, leads to to the disk, and
-// closes it. False when the open, the flush or the close failed. EINVAL
-// means the file system cannot flush such a file at all (some do not flush
-// directories): there is nothing to wait for, and no failure either.
-bool SyncAndClose(int fd) {
+// closes it. False when the open, the flush or the close failed; a flush
+// that fails with `unsupported` counts as done.
+bool SyncAndClose(int fd, int unsupported = 0) {
   if (fd < 0)
     return false;
-  const bool synced = fsync(fd) == 0 || errno == EINVAL;
+  const bool synced = fsync(fd) == 0 || (unsupported && errno == unsupported);
   return close(fd) == 0 && synced;
 }
 
@@ -74,8 +73,10 @@ bool SyncFileToDisk(const char* path) {
   return SyncAndClose(open(path, O_WRONLY));
 }
 
+// Some file systems cannot flush a directory at all (EINVAL): there is
+// nothing to wait for there, and no failure either.
 bool SyncDirectoryToDisk(const char* directory) {
-  return SyncAndClose(open(directory, O_RDONLY | O_DIRECTORY));
+  return SyncAndClose(open(directory, O_RDONLY | O_DIRECTORY), EINVAL);
 }
 
 bool SyncStreamToDisk(FILE* file) {
