@@ -11,9 +11,8 @@ namespace {
 
 // Opens the archive for reading and writing in place, never creating it. On
 // failure the run ends here. A pipe or a device is refused before anything is
-// read from it: a read could wait for ever.
-// On Windows no other program may have it open meanwhile: not the game, not
-// an editor, not a second run.
+// read from it: a read could wait for ever. On Windows no other program may
+// have it open meanwhile: not the game, not an editor, not a second run.
 FILE* OpenArchive() {
   FILE* archive = OpenFileUnshared(kArchiveName, "r+b");
   if (!archive || !IsRegularFile(archive)) {
