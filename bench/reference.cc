@@ -11,8 +11,8 @@
 
 namespace {
 
-constexpr size_t kBlockSize = 1 << 20;
-char block[kBlockSize];
+constexpr size_t BlockSize = 1 << 20;
+char block[BlockSize];
 
 bool WriteAll(int fd, const char* data, size_t size) {
   while (size > 0) {
@@ -32,7 +32,7 @@ bool Copy(const char* from, const char* to) {
   const int out = open(to, O_WRONLY | O_CREAT | O_TRUNC, 0644);
   bool ok = out >= 0;
   ssize_t got = 0;
-  while (ok && (got = read(in, block, kBlockSize)) > 0)
+  while (ok && (got = read(in, block, BlockSize)) > 0)
     ok = WriteAll(out, block, static_cast<size_t>(got));
   ok = ok && got == 0 && fsync(out) == 0;
   if (out >= 0 && close(out) != 0)
@@ -47,7 +47,7 @@ long long CountZeros(const char* path) {
     return -1;
   long long zeros = 0;
   ssize_t got;
-  while ((got = read(in, block, kBlockSize)) > 0) {
+  while ((got = read(in, block, BlockSize)) > 0) {
     const char* at = block;
     const char* const end = block + got;
     while (const void* zero = memchr(at, 0, static_cast<size_t>(end - at))) {

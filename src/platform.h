@@ -12,6 +12,15 @@
 // could not be opened.
 bool OpenStandardStreams();
 
+// Has standard output pass bytes on as they are given, where the runtime
+// would translate line breaks (Windows text mode), so that the console's
+// writes reach the system in one call each.
+void SetBinaryStandardOutput();
+
+// The line break on this platform's console, which the console puts in for
+// each "\n".
+extern const char LineBreak[];
+
 // Lets a write to a pipe whose reader has gone fail like any other write,
 // rather than end the process: the run must not stop halfway because nobody
 // reads the console any more.

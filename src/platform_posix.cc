@@ -23,6 +23,11 @@ bool OpenStandardStreams() {
   return true;
 }
 
+// POSIX standard output translates nothing.
+void SetBinaryStandardOutput() {}
+
+const char LineBreak[] = "\n";
+
 void IgnoreClosedPipes() {
   signal(SIGPIPE, SIG_IGN);
 }

@@ -36,6 +36,14 @@ bool OpenStandardStreams() {
   return true;
 }
 
+// Text mode would turn each LF into CR LF itself, converting through a small
+// buffer of its own and so writing in pieces.
+void SetBinaryStandardOutput() {
+  _setmode(_fileno(stdout), _O_BINARY);
+}
+
+const char LineBreak[] = "\r\n";
+
 // A write to a pipe nobody reads fails there; no signal ends the process.
 void IgnoreClosedPipes() {}
 

@@ -57,27 +57,27 @@ std::string pool;
 std::vector<size_t> header_starts;
 
 void FillPool() {
-  static const char* const kAreas[] = {
+  static const char* const Areas[] = {
       "Audio", "Video", "Input", "Game", "Network", "Interface", "Camera",
       "World", "Save", "Lighting", "Player", "Vehicle"};
-  static const char* const kParts[] = {
+  static const char* const Parts[] = {
       "Settings", "Mixer", "Display", "Bindings", "Difficulty", "Lobby",
       "Hud", "Controller", "Quality", "Profile", "Streaming", "Defaults"};
-  static const char* const kKeys[] = {
+  static const char* const Keys[] = {
       "Volume", "ResolutionX", "ResolutionY", "Fullscreen", "Sensitivity",
       "InvertLook", "MaxPlayers", "Port", "Language", "Subtitles",
       "FieldOfView", "Gamma", "TextureQuality", "ShadowDistance", "AutoSave",
       "Brightness", "FrameLimit", "JumpKey", "CrouchKey", "MusicVolume",
       "ServerName", "VSync", "StartLevel", "RespawnDelay"};
-  static const char* const kWords[] = {
+  static const char* const Words[] = {
       "True", "False", "High", "Low", "Medium", "English", "SpaceBar",
       "LeftCtrl", "Default", "Off", "Levels/Harbour", "Levels/Citadel"};
   pool.reserve((1 << 16) + 1024);
   while (pool.size() < (1 << 16)) {
     header_starts.push_back(pool.size());
-    pool += std::string("[") + Pick(kAreas) + "." + Pick(kParts) + "]\n";
+    pool += std::string("[") + Pick(Areas) + "." + Pick(Parts) + "]\n";
     for (uint64_t lines = Between(2, 12); lines > 0; --lines) {
-      pool += std::string(Pick(kKeys)) + "=";
+      pool += std::string(Pick(Keys)) + "=";
       switch (Next() % 3) {
         case 0:
           pool += std::to_string(Between(0, 5000));
@@ -86,7 +86,7 @@ void FillPool() {
           pool += "0." + std::to_string(Between(10, 99));
           break;
         default:
-          pool += Pick(kWords);
+          pool += Pick(Words);
       }
       pool += "\n";
     }

@@ -19,7 +19,7 @@ constexpr unsigned char HeaderMarker = 0x1E;
 constexpr int64_t FirstSectionOffset = 4;
 
 // Set once a garbled section has been found, whether or not its fix could be
-// written. Never cleared.
+// written. The tool never clears it; only tests do, between walks.
 extern bool SectionsFixed;
 
 // True when the 4 header bytes begin 1E 00. Bytes 2 and 3 play no part.

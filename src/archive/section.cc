@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "archive.h"
+#include "console.h"
 #include "platform.h"
 
 bool SectionsFixed = false;
@@ -14,8 +15,8 @@ namespace {
 // with memchr, rather than making a library call per byte. The unread bytes
 // are buffer[begin, end), the first of them at file offset `offset`; the
 // stream itself stands at offset + (end - begin).
-constexpr size_t kBufferSize = 64 * 1024;
-char buffer[kBufferSize];
+constexpr size_t BufferSize = 64 * 1024;
+char buffer[BufferSize];
 size_t begin = 0;
 size_t end = 0;
 int64_t offset = 0;
@@ -24,10 +25,10 @@ int64_t offset = 0;
 FILE* walked = nullptr;
 
 // How many characters of a garbled section's text its report shows.
-constexpr size_t kExcerptSize = 19;
+constexpr size_t ExcerptSize = 19;
 
 // The largest text length, terminator included, that a size field can hold.
-constexpr uint64_t kMaxTextSize = UINT32_MAX;
+constexpr uint64_t MaxTextSize = UINT32_MAX;
 
 void Consume(size_t count) {
   begin += count;
@@ -42,40 +43,29 @@ bool Refill(FILE* archive) {
     end -= begin;
     begin = 0;
   }
-  size_t got = fread(buffer + end, 1, kBufferSize - end, archive);
+  size_t got = fread(buffer + end, 1, BufferSize - end, archive);
   end += got;
   return got > 0;
 }
 
-// What the walk tells waits here and goes to the console in one write when
-// the next message would not fit, and when the walk ends. A console that
-// takes each write call by itself (on Windows, a character device) would be
-// slow with one call per report. A message is added only once what it tells
-// has happened, so a run cut short never tells of a fix it did not make.
-constexpr size_t kToldSize = 4096;
-constexpr size_t kLongestMessage = 256;
-char told[kToldSize];
-size_t told_size = 0;
+// A message of the walk is composed here, then handed to the console whole,
+// once what it tells has happened: a run cut short never tells of a fix it
+// did not make.
+char message[256];
+size_t message_size = 0;
 
-// Shows what was told so far. A console write that failed loses its own text
-// only: clearing the stream's failure lets the later messages through.
-void ShowTold() {
-  if (told_size > 0)
-    std::cout.write(told, static_cast<std::streamsize>(told_size));
-  told_size = 0;
-  std::cout.flush();
-  std::cout.clear();
-}
+// The walk's reports reach the console several to a write, each whole, in
+// writes of at most this size: on Windows the console takes each write call
+// by itself, and would be slow with one call per report.
+constexpr size_t BatchSize = 4096;
 
-// Starts a message, which stays whole within one write to the console.
-void BeginMessage() {
-  if (kToldSize - told_size < kLongestMessage)
-    ShowTold();
-}
-
+// Appends to the message under way. Every message of the walk is far shorter
+// than its room; should one ever not fit, it is cut short there rather than
+// run past the room.
 void Tell(const char* text, size_t size) {
-  memcpy(told + told_size, text, size);
-  told_size += size;
+  size = std::min(size, sizeof message - message_size);
+  memcpy(message + message_size, text, size);
+  message_size += size;
 }
 
 template <size_t N>
@@ -85,13 +75,23 @@ void Tell(const char (&text)[N]) {
 
 // In plain decimal digits.
 void TellNumber(uint64_t number) {
-  told_size = static_cast<size_t>(
-      std::to_chars(told + told_size, told + kToldSize, number).ptr - told);
+  char digits[20];
+  const char* end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+  Tell(digits, static_cast<size_t>(end - digits));
+}
+
+// Hands the message to the console, writing what waits there first when the
+// message would take it past a batch.
+void EndMessage() {
+  if (ConsolePending() + message_size > BatchSize)
+    FlushConsole();
+  std::cout.write(message, static_cast<std::streamsize>(message_size));
+  message_size = 0;
 }
 
 // Ends the walk, which reached the end of the file.
 bool EndWalk() {
-  ShowTold();
+  FlushConsole();
   walked = nullptr;
   return false;
 }
@@ -108,11 +108,11 @@ bool StopUnchecked(FILE* archive, int64_t section) {
   Tell(" Sections after offset ");
   TellNumber(static_cast<uint64_t>(section));
   Tell(" were not checked.\n");
+  EndMessage();
   return StopWalk(archive);
 }
 
 bool ReadFailed(FILE* archive, int64_t section) {
-  BeginMessage();
   Tell("\nCouldn't read Coalesced.ini.");
   return StopUnchecked(archive, section);
 }
@@ -160,22 +160,22 @@ bool RepairNextSection(FILE* archive) {
   // Measure the text up to its terminator, keeping the first characters for
   // a report on the way.
   uint64_t actual = 0;
-  char excerpt[kExcerptSize];
+  char excerpt[ExcerptSize];
   size_t shown = 0;
   for (;;) {
     if (begin == end && !Refill(archive)) {
       if (ferror(archive))
         return ReadFailed(archive, start);
-      BeginMessage();
       Tell("Incomplete section at the end of file. Strange...");
+      EndMessage();
       return EndWalk();
     }
     const char* from = buffer + begin;
     const size_t scan = static_cast<size_t>(
-        std::min<uint64_t>(end - begin, kMaxTextSize - actual));
+        std::min<uint64_t>(end - begin, MaxTextSize - actual));
     const char* zero = static_cast<const char*>(memchr(from, 0, scan));
     const size_t characters = zero ? static_cast<size_t>(zero - from) : scan;
-    const size_t keep = std::min(characters, kExcerptSize - shown);
+    const size_t keep = std::min(characters, ExcerptSize - shown);
     memcpy(excerpt + shown, from, keep);
     shown += keep;
     const size_t taken = zero ? characters + 1 : scan;
@@ -183,9 +183,8 @@ bool RepairNextSection(FILE* archive) {
     actual += taken;
     if (zero)
       break;
-    if (actual == kMaxTextSize) {
+    if (actual == MaxTextSize) {
       // No terminator within the longest text a size field can describe.
-      BeginMessage();
       Tell("\nSection at offset ");
       TellNumber(static_cast<uint64_t>(start));
       Tell(" is too long (4 GiB or more) to have its size fixed.");
@@ -199,7 +198,6 @@ bool RepairNextSection(FILE* archive) {
   const bool written = WriteSize(archive, start, static_cast<uint32_t>(actual));
   SectionsFixed = true;
   // The report, told whole once the write's outcome is known.
-  BeginMessage();
   Tell("\nGarbled section at offset ");
   TellNumber(static_cast<uint64_t>(start));
   Tell(" (");
@@ -210,9 +208,11 @@ bool RepairNextSection(FILE* archive) {
   TellNumber(actual);
   if (!written) {
     Tell(". Couldn't write the fix to Coalesced.ini.\n");
+    EndMessage();
     return StopWalk(archive);
   }
   Tell(". Fixed\n");
+  EndMessage();
   // Back to where the reading stands, for the next refill.
   if (!SeekFile(archive, offset + static_cast<int64_t>(end - begin)))
     return ReadFailed(archive, offset);

@@ -19,6 +19,7 @@
 
 #include "archive/archive.h"
 #include "archive/test_archive.h"
+#include "archive/test_walk.h"
 
 namespace {
 

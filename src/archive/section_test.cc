@@ -1,16 +1,23 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
 
 #include "archive/archive.h"
 #include "archive/test_archive.h"
+#include "archive/test_walk.h"
 
 namespace {
 
-// Walks `bytes` as the archive, opened `mode`, to the end.
+// Walks `bytes` as the archive, opened `mode`, to the end. The file is named
+// per process and test: CTest runs each test as a process of its own, side
+// by side with the others.
 Walk WalkArchive(const std::string& bytes, const char* mode = "r+b") {
-  const std::string path = ::testing::TempDir() + "section_test.ini";
+  const std::string path =
+      ::testing::TempDir() + "section_test_" + std::to_string(getpid()) + "_" +
+      ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".ini";
   FILE* file = fopen(path.c_str(), "wb");
   fwrite(bytes.data(), 1, bytes.size(), file);
   fclose(file);
@@ -24,6 +31,7 @@ Walk WalkArchive(const std::string& bytes, const char* mode = "r+b") {
   for (size_t n; (n = fread(chunk, 1, sizeof chunk, file)) > 0;)
     walk.after.append(chunk, n);
   fclose(file);
+  remove(path.c_str());
   return walk;
 }
 
@@ -34,7 +42,7 @@ std::string Report(int64_t offset, const std::string& excerpt,
          " but it should be " + std::to_string(actual) + ". Fixed\n";
 }
 
-const char kIncomplete[] = "Incomplete section at the end of file. Strange...";
+const char Incomplete[] = "Incomplete section at the end of file. Strange...";
 
 TEST(RepairNextSection, ReportsAndFixesGarbledSections) {
   const std::string twenty(20, 'x');
@@ -46,40 +54,40 @@ TEST(RepairNextSection, ReportsAndFixesGarbledSections) {
     int sections;
   };
   const Case cases[] = {
-      {"no sections", kHeader, kHeader, "", 0},
-      {"consistent", kHeader + ok + Section("[b]\nc=d"),
-       kHeader + ok + Section("[b]\nc=d"), "", 2},
-      {"abc sized 3", kHeader + Section(3, "abc"), kHeader + Section("abc"),
+      {"no sections", Header, Header, "", 0},
+      {"consistent", Header + ok + Section("[b]\nc=d"),
+       Header + ok + Section("[b]\nc=d"), "", 2},
+      {"abc sized 3", Header + Section(3, "abc"), Header + Section("abc"),
        Report(4, "abc", 3, 4), 1},
-      {"excerpt of 19 characters", kHeader + Section(1, twenty),
-       kHeader + Section(twenty), Report(4, twenty.substr(0, 19), 1, 21), 1},
-      {"text of exactly 19", kHeader + Section(2, nineteen),
-       kHeader + Section(nineteen), Report(4, nineteen, 2, 20), 1},
-      {"empty text", kHeader + Section(7, ""), kHeader + Section(""),
+      {"excerpt of 19 characters", Header + Section(1, twenty),
+       Header + Section(twenty), Report(4, twenty.substr(0, 19), 1, 21), 1},
+      {"text of exactly 19", Header + Section(2, nineteen),
+       Header + Section(nineteen), Report(4, nineteen, 2, 20), 1},
+      {"empty text", Header + Section(7, ""), Header + Section(""),
        Report(4, "", 7, 1), 1},
-      {"declared 0", kHeader + Section(0, "k=v"), kHeader + Section("k=v"),
+      {"declared 0", Header + Section(0, "k=v"), Header + Section("k=v"),
        Report(4, "k=v", 0, 4), 1},
-      {"declared FF FF FF FF", kHeader + Section(0xFFFFFFFF, "k"),
-       kHeader + Section("k"), Report(4, "k", 4294967295u, 2), 1},
-      {"line break in excerpt", kHeader + Section(1, "[a]\nb"),
-       kHeader + Section("[a]\nb"), Report(4, "[a]\nb", 1, 6), 1},
+      {"declared FF FF FF FF", Header + Section(0xFFFFFFFF, "k"),
+       Header + Section("k"), Report(4, "k", 4294967295u, 2), 1},
+      {"line break in excerpt", Header + Section(1, "[a]\nb"),
+       Header + Section("[a]\nb"), Report(4, "[a]\nb", 1, 6), 1},
       // The second offset follows the first text, not its declared size.
       {"two garbled in a row",
-       kHeader + Section(100, "ab") + Section(1, "cd") + ok,
-       kHeader + Section("ab") + Section("cd") + ok,
+       Header + Section(100, "ab") + Section(1, "cd") + ok,
+       Header + Section("ab") + Section("cd") + ok,
        Report(4, "ab", 100, 3) + Report(11, "cd", 1, 3), 3},
-      // Its 24-byte excerpt window runs past the end of the file.
+      // Close to the end of the file, with a section after it.
       {"garbled near the end, one after",
-       kHeader + Section(9, "e") + Section(9, "f"),
-       kHeader + Section("e") + Section("f"),
+       Header + Section(9, "e") + Section(9, "f"),
+       Header + Section("e") + Section("f"),
        Report(4, "e", 9, 2) + Report(10, "f", 9, 2), 2},
-      {"three stray bytes", kHeader + ok + "zzz", kHeader + ok + "zzz", "", 1},
-      {"four bytes after the last", kHeader + ok + "zzzz",
-       kHeader + ok + "zzzz", kIncomplete, 1},
+      {"three stray bytes", Header + ok + "zzz", Header + ok + "zzz", "", 1},
+      {"four bytes after the last", Header + ok + "zzzz",
+       Header + ok + "zzzz", Incomplete, 1},
       {"incomplete after a fix",
-       kHeader + Section(5, "g") + Field(9) + "unterminated",
-       kHeader + Section("g") + Field(9) + "unterminated",
-       Report(4, "g", 5, 2) + kIncomplete, 1},
+       Header + Section(5, "g") + Field(9) + "unterminated",
+       Header + Section("g") + Field(9) + "unterminated",
+       Report(4, "g", 5, 2) + Incomplete, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -99,12 +107,12 @@ TEST(RepairNextSection, FindsSectionsAcrossBufferRefills) {
     SCOPED_TRACE(first);
     const std::string text(first, 'q');
     const std::string before =
-        kHeader + Section(1, text) + Section(3, "xyz") + Section("last");
+        Header + Section(1, text) + Section(3, "xyz") + Section("last");
     const Walk walk = WalkArchive(before);
     EXPECT_EQ(walk.output, Report(4, std::string(19, 'q'), 1, first + 1) +
                                Report(9 + first, "xyz", 3, 4));
     EXPECT_EQ(walk.after,
-              kHeader + Section(text) + Section("xyz") + Section("last"));
+              Header + Section(text) + Section("xyz") + Section("last"));
     EXPECT_EQ(walk.sections, 3);
   }
 }
@@ -112,20 +120,20 @@ TEST(RepairNextSection, FindsSectionsAcrossBufferRefills) {
 // Reports reach the console whole and several to a write: a console that
 // takes each write by itself is slow with a write per report.
 TEST(RepairNextSection, TellsMessagesWholeAndSeveralToAWrite) {
-  std::string before = kHeader;
+  std::string before = Header;
   std::string output;
   for (int64_t offset = 4; offset < 200 * 12; offset += 12) {
     before += Section(1, "[a]\nk=v");
     output += Report(offset, "[a]\nk=v", 1, 8);
   }
   const Walk walk = WalkArchive(before + Field(9) + "cut");
-  EXPECT_EQ(walk.output, output + kIncomplete);
+  EXPECT_EQ(walk.output, output + Incomplete);
   EXPECT_GT(walk.writes.size(), 1u);
   EXPECT_LT(walk.writes.size(), 20u);
   for (const std::string& write : walk.writes) {
     EXPECT_EQ(write.rfind("\nGarbled section at offset ", 0), 0u) << write;
     const std::string last = write.substr(write.rfind('\n'));
-    EXPECT_TRUE(last == "\n" || last == "\n" + std::string(kIncomplete))
+    EXPECT_TRUE(last == "\n" || last == "\n" + std::string(Incomplete))
         << write;
   }
 }
@@ -133,7 +141,7 @@ TEST(RepairNextSection, TellsMessagesWholeAndSeveralToAWrite) {
 TEST(RepairNextSection, StopsOnFailuresWithoutClaimingTheFileWasRead) {
   // A stream that cannot be written: the report says so and the walk ends.
   Walk walk = WalkArchive(
-      kHeader + Section("ok") + Section(1, "bad") + Section(1, "unchecked"),
+      Header + Section("ok") + Section(1, "bad") + Section(1, "unchecked"),
       "rb");
   EXPECT_EQ(walk.output,
             "\nGarbled section at offset 11 (bad...).\nSection size is 1 but "

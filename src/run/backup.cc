@@ -2,6 +2,8 @@
 #include <fstream>
 #include <iostream>
 
+#include "backup.h"
+#include "console.h"
 #include "platform.h"
 #include "run.h"
 
@@ -9,8 +11,8 @@ namespace {
 
 // The copy moves the archive in blocks of this size: as fast as larger
 // blocks, and small enough to keep the whole run within a few MiB.
-constexpr std::streamsize kCopyBlock = 256 << 10;
-char copy_block[kCopyBlock];
+constexpr std::streamsize CopyBlock = 256 << 10;
+char copy_block[CopyBlock];
 
 [[noreturn]] void BackupFailed() {
   std::cout << "Couldn't write a complete backup to Coalesced.ini.bak. "
@@ -23,13 +25,13 @@ char copy_block[kCopyBlock];
 void MakeBackup() {
   std::ifstream in;
   // Set before the open: one read moves a whole block.
-  in.rdbuf()->pubsetbuf(copy_block, kCopyBlock);
-  in.open(kArchiveName, std::ios::binary);
+  in.rdbuf()->pubsetbuf(copy_block, CopyBlock);
+  in.open(ArchiveName, std::ios::binary);
   if (in.fail()) {
-    printf(
+    PrintFormatted(
         "Couldn't open %s. Please make sure that it's present in the "
         "current working directory\n",
-        kArchiveName);
+        ArchiveName);
     ExitAfterKeypress();
   }
   // The archive's size, to confirm that all of it reached the backup: a read
@@ -42,21 +44,21 @@ void MakeBackup() {
     BackupFailed();
   // Opening a pipe for writing waits for a reader that may never come, and
   // opening a backup that is the archive itself would empty the archive.
-  if (IsSpecialFile(kBackupName))
+  if (IsSpecialFile(BackupName))
     BackupFailed();
-  if (IsSameFile(kBackupName, kArchiveName)) {
+  if (IsSameFile(BackupName, ArchiveName)) {
     std::cout << "Coalesced.ini.bak is the same file as Coalesced.ini, so it "
                  "can't hold a backup. Coalesced.ini was not changed. I will "
                  "exit now.\n";
     ExitAfterKeypress();
   }
 
-  std::ofstream out(kBackupName, std::ios::binary | std::ios::trunc);
+  std::ofstream out(BackupName, std::ios::binary | std::ios::trunc);
   if (out.fail()) {
-    printf(
+    PrintFormatted(
         "Couldn't open %s for writing. Please make sure that I have "
         "permissions to write to it. I will exit now.\n",
-        kBackupName);
+        BackupName);
     ExitAfterKeypress();
   }
 
@@ -71,7 +73,7 @@ void MakeBackup() {
   in.close();
   out.close();
   // A new backup is only safe once its name is on the disk too.
-  if (out.fail() || written != size || !SyncFileToDisk(kBackupName) ||
+  if (out.fail() || written != size || !SyncFileToDisk(BackupName) ||
       !SyncDirectoryToDisk("."))
     BackupFailed();
   std::cout << "Made a backup.\n";

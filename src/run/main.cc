@@ -1,6 +1,6 @@
-#include <cstdio>
 #include <cstdlib>
 
+#include "console.h"
 #include "platform.h"
 #include "run.h"
 
@@ -12,10 +12,6 @@ int main() {
   if (!OpenStandardStreams())
     std::exit(0);
   IgnoreClosedPipes();
-  // Every message is gathered here and reaches the console in one write
-  // when it is complete. Without a buffer of its own, standard output on a
-  // Windows console takes a write call per byte.
-  static char console_buffer[4096];
-  setvbuf(stdout, console_buffer, _IOFBF, sizeof console_buffer);
+  StartConsole();
   RunRepair();
 }

@@ -5,6 +5,8 @@
 #include <iostream>
 
 #include "archive/archive.h"
+#include "backup.h"
+#include "console.h"
 #include "platform.h"
 
 namespace {
@@ -14,7 +16,7 @@ namespace {
 // read from it: a read could wait for ever. On Windows no other program may
 // have it open meanwhile: not the game, not an editor, not a second run.
 FILE* OpenArchive() {
-  FILE* archive = OpenFileUnshared(kArchiveName, "r+b");
+  FILE* archive = OpenFileUnshared(ArchiveName, "r+b");
   if (!archive || !IsRegularFile(archive)) {
     std::cout << "Couldn't open file. Please make sure that it's present in "
                  "the current working directory\n";
@@ -52,7 +54,9 @@ void RunRepair() {
   // The walk reads through a buffer of its own, and each fix it writes must
   // reach the file at once.
   setvbuf(archive, nullptr, _IONBF, 0);
-  // The header is not tested again; the walk starts right after it.
+  // The header was tested at the first opening. These 4 bytes are read and
+  // ignored on purpose, as every run always has: the walk does not depend on
+  // them, and seeks to the first section itself.
   fread(header, 1, sizeof header, archive);
   while (RepairNextSection(archive)) {
   }
@@ -76,17 +80,10 @@ void RunRepair() {
   ExitAfterKeypress();
 }
 
-void FlushConsole() {
-  std::cout.flush();
-  std::cout.clear();
-}
-
 void ExitAfterKeypress() {
-  // A console write that failed before must not keep the prompt from
-  // showing, or the tool would wait for a key unannounced.
-  std::cout.clear();
   std::cout << "\n\nPress any key to exit...";
-  std::cout.flush();
+  // The prompt stands on the console before the wait.
+  FlushConsole();
   WaitForKeypress();
   std::exit(0);
 }

@@ -32,39 +32,39 @@ class ToolTest : public ::testing::Test {
   }
 };
 
-const std::string kBanner =
+const std::string Banner =
     "Vantorel ini fixer by Hesk Lombrin aka Quarrel808.\n\n"
     "If Coalesced.ini was edited, this program fixes it so that the file\n"
     "would not make the game crash.\n"
     "Makes a backup of current Coalesced.ini to Coalesced.ini.bak and "
     "overwrites it\nwith the fixed version.\n\n\n";
-const std::string kPrompt = "\n\nPress any key to exit...";
-const std::string kBackedUp = "Made a backup.\n";
-const std::string kValid = "File is valid. No changes were made.\n";
-const std::string kNoArchive =
+const std::string Prompt = "\n\nPress any key to exit...";
+const std::string BackedUp = "Made a backup.\n";
+const std::string Valid = "File is valid. No changes were made.\n";
+const std::string NoArchive =
     "Couldn't open file. Please make sure that it's present in the current "
     "working directory\n";
-const std::string kInvalid =
+const std::string Invalid =
     "This doesn't look like a valid Coalesced.ini.\nPlease make sure that "
     "you edit it in editor that can set line breaks to\nUnix format.\n"
     "Windows Notepad is not such editor. Get Notepad2 or Notepad++\n";
-const std::string kNoBackup =
+const std::string NoBackup =
     "Couldn't write a complete backup to Coalesced.ini.bak. Coalesced.ini "
     "was not changed. I will exit now.\n";
-const std::string kSameFile =
+const std::string SameFile =
     "Coalesced.ini.bak is the same file as Coalesced.ini, so it can't hold a "
     "backup. Coalesced.ini was not changed. I will exit now.\n";
-const std::string kNotSynced =
+const std::string NotSynced =
     "\nCouldn't make sure that the fixes reached the disk. Copy "
     "Coalesced.ini.bak over Coalesced.ini and run me again.\n";
-const char kMissing[] = "<missing>";
+const char Missing[] = "<missing>";
 
-const std::string kGood = kHeader + Section(4, "a=1") + Section(8, "[b]\nc=d");
-const std::string kGarbled =
-    kHeader + Section(4, "a=1") + Section(3, "[b]\nc=d") + Section(3, "e");
-const std::string kRepaired =
-    kHeader + Section(4, "a=1") + Section(8, "[b]\nc=d") + Section(2, "e");
-const std::string kGarbledReport =
+const std::string Good = Header + Section(4, "a=1") + Section(8, "[b]\nc=d");
+const std::string Garbled =
+    Header + Section(4, "a=1") + Section(3, "[b]\nc=d") + Section(3, "e");
+const std::string Repaired =
+    Header + Section(4, "a=1") + Section(8, "[b]\nc=d") + Section(2, "e");
+const std::string GarbledReport =
     "\nGarbled section at offset 12 ([b]\nc=d...).\nSection size is 3 but it "
     "should be 8. Fixed\n\nGarbled section at offset 24 (e...).\nSection "
     "size is 3 but it should be 2. Fixed\n";
@@ -77,7 +77,7 @@ std::string Read(const std::string& path) {
   const std::string link =
       lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) ? "<link>" : "";
   if (stat(path.c_str(), &st) != 0)
-    return link + kMissing;
+    return link + Missing;
   if (S_ISDIR(st.st_mode))
     return link + "<directory>";
   if (S_ISFIFO(st.st_mode))
@@ -103,14 +103,14 @@ std::string Crlf(const std::string& text) {
 
 struct Case {
   const char* name;
-  std::string archive;  // kMissing: no archive; "<directory>": a directory
+  std::string archive;  // Missing: no archive; "<directory>": a directory
   std::string backup;   // what Coalesced.ini.bak holds before the run
   std::string wrap;     // a native-only wrapper around the tool
   std::string output;   // between the banner and the exit prompt
   std::string archive_after, backup_after;
   std::string setup = "";  // shell commands run in the directory first
   // The tool's standard streams. With standard output closed, `output` is
-  // kMissing: there is no console text to compare.
+  // Missing: there is no console text to compare.
   std::string streams = "</dev/null >out 2>err";
   // Another program holds the archive open during the run (Windows builds
   // only: POSIX has no sharing modes).
@@ -147,7 +147,7 @@ TEST_P(RunTest, PrintsAndLeavesExactly) {
        {std::pair(archive, c.archive), {backup, c.backup}}) {
     if (bytes == "<directory>")
       mkdir(path.c_str(), 0755);
-    else if (bytes != kMissing)
+    else if (bytes != Missing)
       Write(path, bytes);
   }
 
@@ -173,9 +173,9 @@ TEST_P(RunTest, PrintsAndLeavesExactly) {
   ASSERT_TRUE(WIFEXITED(status)) << run;
   EXPECT_EQ(WEXITSTATUS(status), 0) << run;
 
-  const std::string expected = c.output == kMissing
+  const std::string expected = c.output == Missing
                                    ? c.output
-                                   : kBanner + c.output + kPrompt;
+                                   : Banner + c.output + Prompt;
   EXPECT_EQ(Read(dir + "/out"), crlf ? Crlf(expected) : expected);
   EXPECT_EQ(Read(archive), c.archive_after);
   EXPECT_EQ(Read(backup), c.backup_after);
@@ -194,137 +194,137 @@ std::string Fail(const char* file, const char* call, const char* error,
          ":error=" + error + ":when=" + n;
 }
 
-// The report on kGarbled's first garbled section, up to its last words.
-const std::string kFirstReport =
+// The report on Garbled's first garbled section, up to its last words.
+const std::string FirstReport =
     "\nGarbled section at offset 12 ([b]\nc=d...).\nSection size is 3 but it "
     "should be 8";
-const std::string kNotWritten = ". Couldn't write the fix to Coalesced.ini.\n";
-const std::string kReadStopped =
+const std::string NotWritten = ". Couldn't write the fix to Coalesced.ini.\n";
+const std::string ReadStopped =
     "\nCouldn't read Coalesced.ini. Sections after offset 4 were not "
     "checked.\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Runs, RunTest,
     ::testing::Values(
-        Case{"no_archive", kMissing, kMissing, "", kNoArchive, kMissing,
-             kMissing},
-        Case{"archive_is_directory", "<directory>", kMissing, "", kNoArchive,
-             "<directory>", kMissing},
-        Case{"header_1F", "\x1F" + kGood.substr(1), "old", "", kInvalid,
-             "\x1F" + kGood.substr(1), "old"},
-        Case{"header_1E01", "\x1E\x01" + kGood.substr(2), kMissing, "",
-             kInvalid, "\x1E\x01" + kGood.substr(2), kMissing},
-        Case{"header_zero", std::string(4, '\0'), kMissing, "", kInvalid,
-             std::string(4, '\0'), kMissing},
-        Case{"empty", "", kMissing, "", kInvalid, "", kMissing},
-        Case{"one_byte", "\x1E", kMissing, "", kInvalid, "\x1E", kMissing},
-        Case{"two_bytes", kHeader.substr(0, 2), kMissing, "",
-             kBackedUp + kValid, kHeader.substr(0, 2), kHeader.substr(0, 2)},
-        Case{"three_bytes", kHeader.substr(0, 3), kMissing, "",
-             kBackedUp + kValid, kHeader.substr(0, 3), kHeader.substr(0, 3)},
-        Case{"header_FFFF", "\x1E\0\xFF\xFF"s, kMissing, "", kBackedUp + kValid,
+        Case{"no_archive", Missing, Missing, "", NoArchive, Missing,
+             Missing},
+        Case{"archive_is_directory", "<directory>", Missing, "", NoArchive,
+             "<directory>", Missing},
+        Case{"header_1F", "\x1F" + Good.substr(1), "old", "", Invalid,
+             "\x1F" + Good.substr(1), "old"},
+        Case{"header_1E01", "\x1E\x01" + Good.substr(2), Missing, "",
+             Invalid, "\x1E\x01" + Good.substr(2), Missing},
+        Case{"header_zero", std::string(4, '\0'), Missing, "", Invalid,
+             std::string(4, '\0'), Missing},
+        Case{"empty", "", Missing, "", Invalid, "", Missing},
+        Case{"one_byte", "\x1E", Missing, "", Invalid, "\x1E", Missing},
+        Case{"two_bytes", Header.substr(0, 2), Missing, "",
+             BackedUp + Valid, Header.substr(0, 2), Header.substr(0, 2)},
+        Case{"three_bytes", Header.substr(0, 3), Missing, "",
+             BackedUp + Valid, Header.substr(0, 3), Header.substr(0, 3)},
+        Case{"header_FFFF", "\x1E\0\xFF\xFF"s, Missing, "", BackedUp + Valid,
              "\x1E\0\xFF\xFF"s, "\x1E\0\xFF\xFF"s},
-        Case{"all_consistent", kGood, "a much longer stale backup", "",
-             kBackedUp + kValid, kGood, kGood},
-        Case{"garbled", kGarbled, kMissing, "", kBackedUp + kGarbledReport,
-             kRepaired, kGarbled},
-        Case{"incomplete_only", kGood + Field(5) + "ab", kMissing, "",
-             kBackedUp + "Incomplete section at the end of file. Strange..." +
-                 kValid,
-             kGood + Field(5) + "ab", kGood + Field(5) + "ab"},
-        Case{"backup_is_directory", kGarbled, "<directory>", "",
+        Case{"all_consistent", Good, "a much longer stale backup", "",
+             BackedUp + Valid, Good, Good},
+        Case{"garbled", Garbled, Missing, "", BackedUp + GarbledReport,
+             Repaired, Garbled},
+        Case{"incomplete_only", Good + Field(5) + "ab", Missing, "",
+             BackedUp + "Incomplete section at the end of file. Strange..." +
+                 Valid,
+             Good + Field(5) + "ab", Good + Field(5) + "ab"},
+        Case{"backup_is_directory", Garbled, "<directory>", "",
              "Couldn't open Coalesced.ini.bak for writing. Please make sure "
              "that I have permissions to write to it. I will exit now.\n",
-             kGarbled, "<directory>"},
-        Case{"backup_open_fails", kGarbled, kMissing,
+             Garbled, "<directory>"},
+        Case{"backup_open_fails", Garbled, Missing,
              Fail("Coalesced.ini", "openat", "EACCES", "2"),
              "Couldn't open Coalesced.ini. Please make sure that it's present "
              "in the current working directory\n",
-             kGarbled, kMissing},
-        Case{"backup_write_fails", kGarbled, kMissing,
+             Garbled, Missing},
+        Case{"backup_write_fails", Garbled, Missing,
              Fail("Coalesced.ini.bak", "write", "ENOSPC", "1+") +
                  " -e inject=writev:error=ENOSPC",
-             kNoBackup, kGarbled, ""},
-        Case{"backup_read_fails", kGarbled, kMissing,
-             Fail("Coalesced.ini", "read", "EIO", "2"), kNoBackup, kGarbled,
+             NoBackup, Garbled, ""},
+        Case{"backup_read_fails", Garbled, Missing,
+             Fail("Coalesced.ini", "read", "EIO", "2"), NoBackup, Garbled,
              ""},
-        Case{"backup_sync_fails", kGarbled, kMissing,
-             Fail("Coalesced.ini.bak", "fsync", "EIO"), kNoBackup, kGarbled,
-             kGarbled},
-        Case{"second_open_fails", kGarbled, kMissing,
+        Case{"backup_sync_fails", Garbled, Missing,
+             Fail("Coalesced.ini.bak", "fsync", "EIO"), NoBackup, Garbled,
+             Garbled},
+        Case{"second_open_fails", Garbled, Missing,
              Fail("Coalesced.ini", "openat", "EACCES", "3"),
-             kBackedUp + kNoArchive, kGarbled, kGarbled},
-        Case{"walk_read_fails", kGood, kMissing,
+             BackedUp + NoArchive, Garbled, Garbled},
+        Case{"walk_read_fails", Good, Missing,
              Fail("Coalesced.ini", "read", "EIO", "5"),
-             kBackedUp + kReadStopped, kGood, kGood},
-        Case{"walk_seek_fails", kGood, kMissing,
+             BackedUp + ReadStopped, Good, Good},
+        Case{"walk_seek_fails", Good, Missing,
              Fail("Coalesced.ini", "lseek", "EIO", "4"),
-             kBackedUp + kReadStopped, kGood, kGood},
-        Case{"fix_write_fails", kGarbled, kMissing,
+             BackedUp + ReadStopped, Good, Good},
+        Case{"fix_write_fails", Garbled, Missing,
              Fail("Coalesced.ini", "write", "EIO"),
-             kBackedUp + kFirstReport + kNotWritten, kGarbled, kGarbled},
-        Case{"fix_seek_fails", kGarbled, kMissing,
+             BackedUp + FirstReport + NotWritten, Garbled, Garbled},
+        Case{"fix_seek_fails", Garbled, Missing,
              Fail("Coalesced.ini", "lseek", "EIO", "5"),
-             kBackedUp + kFirstReport + kNotWritten, kGarbled, kGarbled},
+             BackedUp + FirstReport + NotWritten, Garbled, Garbled},
         // The fix landed, but the walk cannot find its place again.
-        Case{"resume_seek_fails", kGarbled, kMissing,
+        Case{"resume_seek_fails", Garbled, Missing,
              Fail("Coalesced.ini", "lseek", "EIO", "6"),
-             kBackedUp + kFirstReport +
+             BackedUp + FirstReport +
                  ". Fixed\n\nCouldn't read Coalesced.ini. Sections after "
                  "offset 24 were not checked.\n",
-             kHeader + Section(4, "a=1") + Section(8, "[b]\nc=d") +
+             Header + Section(4, "a=1") + Section(8, "[b]\nc=d") +
                  Section(3, "e"),
-             kGarbled},
-        Case{"fix_sync_fails", kGarbled, kMissing,
+             Garbled},
+        Case{"fix_sync_fails", Garbled, Missing,
              Fail("Coalesced.ini", "fsync", "EIO"),
-             kBackedUp + kGarbledReport + kNotSynced, kRepaired, kGarbled},
-        Case{"fix_close_fails", kGarbled, kMissing,
+             BackedUp + GarbledReport + NotSynced, Repaired, Garbled},
+        Case{"fix_close_fails", Garbled, Missing,
              Fail("Coalesced.ini", "close", "EIO", "3"),
-             kBackedUp + kGarbledReport + kNotSynced, kRepaired, kGarbled},
+             BackedUp + GarbledReport + NotSynced, Repaired, Garbled},
         // Nothing was written, so nothing is flushed: no fsync to fail.
-        Case{"valid_needs_no_sync", kGood, kMissing,
-             Fail("Coalesced.ini", "fsync", "EIO"), kBackedUp + kValid, kGood,
-             kGood},
+        Case{"valid_needs_no_sync", Good, Missing,
+             Fail("Coalesced.ini", "fsync", "EIO"), BackedUp + Valid, Good,
+             Good},
         // Links and special files where files are expected.
-        Case{"backup_links_to_archive", kGarbled, kMissing, "", kSameFile,
-             kGarbled, "<link>" + kGarbled,
+        Case{"backup_links_to_archive", Garbled, Missing, "", SameFile,
+             Garbled, "<link>" + Garbled,
              "ln -s Coalesced.ini Coalesced.ini.bak"},
-        Case{"backup_is_hard_link", kGarbled, kMissing, "", kSameFile, kGarbled,
-             kGarbled, "ln Coalesced.ini Coalesced.ini.bak"},
-        Case{"both_link_elsewhere", kGarbled, kMissing, "", kSameFile,
-             "<link>" + kGarbled, "<link>" + kGarbled,
+        Case{"backup_is_hard_link", Garbled, Missing, "", SameFile, Garbled,
+             Garbled, "ln Coalesced.ini Coalesced.ini.bak"},
+        Case{"both_link_elsewhere", Garbled, Missing, "", SameFile,
+             "<link>" + Garbled, "<link>" + Garbled,
              "mkdir real && mv Coalesced.ini real/ && "
              "ln -s real/Coalesced.ini Coalesced.ini && "
              "ln -s real/Coalesced.ini hop && ln -s hop Coalesced.ini.bak"},
-        Case{"archive_links_elsewhere", kGarbled, kMissing, "",
-             kBackedUp + kGarbledReport, "<link>" + kRepaired, kGarbled,
+        Case{"archive_links_elsewhere", Garbled, Missing, "",
+             BackedUp + GarbledReport, "<link>" + Repaired, Garbled,
              "mkdir real && mv Coalesced.ini real/ && "
              "ln -s real/Coalesced.ini Coalesced.ini"},
-        Case{"archive_is_pipe", kMissing, kMissing, "", kNoArchive, "<pipe>",
-             kMissing, "mkfifo Coalesced.ini"},
-        Case{"archive_is_device", kMissing, kMissing, "", kNoArchive,
-             "<link><device>", kMissing, "ln -s /dev/zero Coalesced.ini"},
-        Case{"backup_is_pipe", kGarbled, kMissing, "", kNoBackup, kGarbled,
+        Case{"archive_is_pipe", Missing, Missing, "", NoArchive, "<pipe>",
+             Missing, "mkfifo Coalesced.ini"},
+        Case{"archive_is_device", Missing, Missing, "", NoArchive,
+             "<link><device>", Missing, "ln -s /dev/zero Coalesced.ini"},
+        Case{"backup_is_pipe", Garbled, Missing, "", NoBackup, Garbled,
              "<pipe>", "mkfifo Coalesced.ini.bak"},
-        Case{"backup_is_device", kGarbled, kMissing, "", kNoBackup, kGarbled,
+        Case{"backup_is_device", Garbled, Missing, "", NoBackup, Garbled,
              "<link><device>", "ln -s /dev/null Coalesced.ini.bak"},
         // Closed standard streams: the archive must not take their place.
-        Case{"stdin_stderr_closed", kGarbled, kMissing, "",
-             kBackedUp + kGarbledReport, kRepaired, kGarbled, "",
+        Case{"stdin_stderr_closed", Garbled, Missing, "",
+             BackedUp + GarbledReport, Repaired, Garbled, "",
              "<&- >out 2>&-"},
-        Case{"stdout_stderr_closed", kGarbled, kMissing, "", kMissing,
-             kRepaired, kGarbled, "", "</dev/null >&- 2>&-"},
+        Case{"stdout_stderr_closed", Garbled, Missing, "", Missing,
+             Repaired, Garbled, "", "</dev/null >&- 2>&-"},
         // The console's reader is gone before the tool writes: the run goes
         // on to the end and exits with status 0, which the reader passes on.
-        Case{"console_pipe_closed", kGarbled, kMissing,
+        Case{"console_pipe_closed", Garbled, Missing,
              "sh -c 'until [ -e closed ]; do sleep 0.01; done; "
              "\"$0\" \"$@\"; echo $? >status'",
-             kMissing, kRepaired, kGarbled, "",
+             Missing, Repaired, Garbled, "",
              "</dev/null 2>err | (exec <&-; touch closed; "
              "until [ -e status ]; do sleep 0.01; done; exit $(cat status))"},
         // The game or an editor has the archive open: nothing is touched.
-        Case{"archive_held_open", kGarbled, kMissing, "", kNoArchive, kGarbled,
-             kMissing, "", "</dev/null >out 2>err", true}),
+        Case{"archive_held_open", Garbled, Missing, "", NoArchive, Garbled,
+             Missing, "", "</dev/null >out 2>err", true}),
     [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
 
 // The generator's sample, repaired once, is found valid by a second run,
@@ -350,7 +350,7 @@ TEST_F(RunTwice, SecondRunFindsRepairedArchiveValid) {
   EXPECT_EQ(repaired.size(), original.size());
 
   ASSERT_EQ(std::system(run.c_str()), 0);
-  const std::string expected = kBanner + kBackedUp + kValid + kPrompt;
+  const std::string expected = Banner + BackedUp + Valid + Prompt;
   EXPECT_EQ(Read(dir + "/out"),
             std::getenv("INIFIXER_CRLF") ? Crlf(expected) : expected);
   EXPECT_EQ(Read(dir + "/Coalesced.ini"), repaired);
