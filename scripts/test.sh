@@ -2,8 +2,10 @@
 # Installs what is missing, builds every target and runs the whole test suite:
 # the native build, the Windows executables under Wine (the 32-bit one and its
 # release zip where this machine runs 32-bit programs, the 64-bit one
-# everywhere), a second build of the zip, the sanitizer build, the
-# fault-injection harness and a bounded fuzzing run.
+# everywhere), the native end-to-end table on exFAT and NTFS images mounted
+# through FUSE (where this machine can mount them), a second build of the
+# zip, the sanitizer build, the fault-injection harness and a bounded fuzzing
+# run.
 #
 # INIFIXER_RUN_WIN32=0 or 1 overrides the probe of whether this machine runs
 # 32-bit programs.
@@ -12,7 +14,7 @@ cd "$(dirname "$0")/.."
 scripts/need-packages cmake make g++ libgtest-dev strace python3 unzip \
   g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32 \
   wine64 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 \
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev exfat-fuse exfatprogs ntfs-3g
 
 # Some kernels run no 32-bit code at all; there the 32-bit Wine cannot start,
 # and the tests that run the 32-bit exe are reported as skipped.
