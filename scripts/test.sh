@@ -2,8 +2,10 @@
 # Installs what is missing, builds every target and runs the whole test suite:
 # the native build, the Windows executables under Wine (the 32-bit one and its
 # release zip where this machine runs 32-bit programs, the 64-bit one
-# everywhere), a static i386 build under qemu-i386, a second build of the zip,
-# the sanitizer build, the fault-injection harness and a bounded fuzzing run.
+# everywhere), a static i386 build under qemu-i386, the native end-to-end
+# table on exFAT and NTFS images mounted through FUSE (where this machine can
+# mount them), a second build of the zip, the sanitizer build, the
+# fault-injection harness and a bounded fuzzing run.
 #
 # INIFIXER_RUN_WIN32=0 or 1 overrides the probe of whether this machine runs
 # 32-bit programs.
@@ -12,7 +14,7 @@ cd "$(dirname "$0")/.."
 scripts/need-packages cmake make g++ libgtest-dev strace python3 unzip \
   g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32 \
   wine64 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 \
-  clang libclang-rt-14-dev g++-i686-linux-gnu
+  clang libclang-rt-14-dev g++-i686-linux-gnu exfat-fuse exfatprogs ntfs-3g
 # Without what it recommends: qemu-user-binfmt would make the kernel start
 # every i386 program through qemu, and the 32-bit Wine would then seem to run.
 scripts/need-packages --no-recommends qemu-user

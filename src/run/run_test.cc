@@ -6,6 +6,12 @@
 // Cases that wrap the tool in strace run on the native build only. A
 // non-empty INIFIXER_SKIP skips every case, with its text as the reason: the
 // tool cannot run on this machine.
+//
+// INIFIXER_SCRATCH puts the cases' directories on a file system mounted
+// there (tests/mount_scratch.sh), whose kind INIFIXER_FS names (exfat,
+// ntfs); cases whose setup makes what that kind cannot hold are skipped.
+// When the file INIFIXER_SCRATCH_SKIP exists, the mount could not be made
+// and every case is skipped, with the file's text as the reason.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -23,12 +29,36 @@ namespace {
 
 using namespace std::string_literals;
 
+// The directory the cases make their own directories in, ending in '/'.
+std::string ScratchRoot() {
+  const char* scratch = std::getenv("INIFIXER_SCRATCH");
+  return scratch && *scratch ? std::string(scratch) + "/"
+                             : ::testing::TempDir();
+}
+
 // Every test that runs the tool.
 class ToolTest : public ::testing::Test {
   void SetUp() override {
     const char* reason = std::getenv("INIFIXER_SKIP");
     if (reason && *reason)
       GTEST_SKIP() << reason;
+    const char* scratch = std::getenv("INIFIXER_SCRATCH");
+    if (!scratch || !*scratch)
+      return;
+    const char* skip = std::getenv("INIFIXER_SCRATCH_SKIP");
+    std::ifstream why(skip ? skip : "");
+    if (why) {
+      std::ostringstream text;
+      text << why.rdbuf();
+      GTEST_SKIP() << text.str();
+    }
+    // A mount that went missing must not pass for the file system: the
+    // cases would run on the disk that holds the mount point.
+    struct stat root, parent;
+    ASSERT_EQ(stat(scratch, &root), 0) << scratch;
+    ASSERT_EQ(stat((std::string(scratch) + "/..").c_str(), &parent), 0);
+    ASSERT_NE(root.st_dev, parent.st_dev)
+        << "nothing is mounted on " << scratch;
   }
 };
 
@@ -117,6 +147,28 @@ struct Case {
   bool held_open = false;
 };
 
+// What a file system cannot hold: a case whose setup runs `command` is
+// skipped there, for `reason`. The first row that matches gives the reason.
+struct Lack {
+  const char* fs;  // as INIFIXER_FS names it
+  const char* command;
+  const char* reason;
+};
+const Lack Lacks[] = {
+    {"exfat", "ln -s", "exFAT has no symbolic links"},
+    {"exfat", "ln", "exFAT has no hard links"},
+    {"exfat", "mkfifo", "exFAT has no named pipes"},
+};
+
+// Whether `setup` runs `command`, at its start or after "&& ".
+bool Runs(const std::string& setup, const std::string& command) {
+  for (size_t at = 0; (at = setup.find(command + " ", at)) != setup.npos;
+       ++at)
+    if (at == 0 || (at >= 3 && setup.compare(at - 3, 3, "&& ") == 0))
+      return true;
+  return false;
+}
+
 void PrintTo(const Case& c, std::ostream* os) {
   *os << c.name;
 }
@@ -133,10 +185,14 @@ TEST_P(RunTest, PrintsAndLeavesExactly) {
     GTEST_SKIP() << "runs on the native build only";
   if (c.held_open && !(hold && *hold))
     GTEST_SKIP() << "runs on the Windows builds only";
+  const char* fs = std::getenv("INIFIXER_FS");
+  for (const Lack& lack : Lacks)
+    if (fs && lack.fs == std::string(fs) && Runs(c.setup, lack.command))
+      GTEST_SKIP() << lack.reason;
 
   // Named per process: the native and the Windows runs of a case may run
   // side by side.
-  const std::string dir = ::testing::TempDir() + "run_test_" +
+  const std::string dir = ScratchRoot() + "run_test_" +
                           std::to_string(getpid()) + "_" + c.name;
   ASSERT_EQ(
       std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str()),
@@ -333,7 +389,7 @@ class RunTwice : public ToolTest {};
 
 TEST_F(RunTwice, SecondRunFindsRepairedArchiveValid) {
   const std::string dir =
-      ::testing::TempDir() + "run_twice_" + std::to_string(getpid());
+      ScratchRoot() + "run_twice_" + std::to_string(getpid());
   const char* command = std::getenv("INIFIXER_COMMAND");
   const std::string tool = command ? command : INIFIXER_PATH;
   const std::string run = "cd '" + dir + "' && " + tool + " </dev/null >out";
