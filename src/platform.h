@@ -50,8 +50,11 @@ bool IsSpecialFile(const char* path);
 bool IsSameFile(const char* a, const char* b);
 
 // Opens the file at `path` once more and has the system write its data to
-// the disk. True when the open, the flush and the close all succeeded.
-bool SyncFileToDisk(const char* path);
+// the disk. True when the open, the flush and the close all succeeded and
+// the flushed file, as the file system reports it, is exactly `length`
+// bytes long: a truncation that failed unreported (Wine does not report
+// one) leaves an older, longer file's tail behind what was written.
+bool SyncFileToDisk(const char* path, int64_t length);
 
 // Has the system write `directory` to the disk, so that a file just created
 // in it is found under its name after a power cut. True on success.

@@ -65,17 +65,20 @@ namespace {
 // Has the system write what `fd`, just opened, leads to to the disk, and
 // closes it. False when the open, the flush or the close failed; a flush
 // that fails with `unsupported` counts as done.
-bool SyncAndClose(int fd, int unsupported = 0) {
+bool SyncAndClose(int fd, int unsupported = 0, int64_t length = -1) {
   if (fd < 0)
     return false;
-  const bool synced = fsync(fd) == 0 || (unsupported && errno == unsupported);
+  bool synced = fsync(fd) == 0 || (unsupported && errno == unsupported);
+  struct stat st;
+  if (length >= 0)
+    synced = synced && fstat(fd, &st) == 0 && st.st_size == length;
   return close(fd) == 0 && synced;
 }
 
 }  // namespace
 
-bool SyncFileToDisk(const char* path) {
-  return SyncAndClose(open(path, O_WRONLY));
+bool SyncFileToDisk(const char* path, int64_t length) {
+  return SyncAndClose(open(path, O_WRONLY), 0, length);
 }
 
 // Some file systems cannot flush a directory at all (EINVAL): there is

@@ -93,11 +93,14 @@ bool IsSameFile(const char* a, const char* b) {
          first.nFileIndexLow == second.nFileIndexLow;
 }
 
-bool SyncFileToDisk(const char* path) {
+bool SyncFileToDisk(const char* path, int64_t length) {
   int fd = _open(path, _O_WRONLY | _O_BINARY);
   if (fd < 0)
     return false;
-  bool synced = _commit(fd) == 0;
+  const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+  LARGE_INTEGER size;
+  bool synced = _commit(fd) == 0 && handle != INVALID_HANDLE_VALUE &&
+                GetFileSizeEx(handle, &size) && size.QuadPart == length;
   return _close(fd) == 0 && synced;
 }
 

@@ -72,8 +72,11 @@ void MakeBackup() {
   const std::streamoff written = out.tellp();
   in.close();
   out.close();
-  // A new backup is only safe once its name is on the disk too.
-  if (out.fail() || written != size || !SyncFileToDisk(BackupName) ||
+  // The stream's count cannot see an older backup's tail left behind a
+  // truncation that failed unreported, so the file system is asked for the
+  // flushed file's length too. A new backup is only safe once its name is
+  // on the disk as well.
+  if (out.fail() || written != size || !SyncFileToDisk(BackupName, size) ||
       !SyncDirectoryToDisk("."))
     BackupFailed();
   std::cout << "Made a backup.\n";

@@ -307,6 +307,13 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"backup_sync_fails", Garbled, Missing,
              Fail("Coalesced.ini.bak", "fsync", "EIO"), NoBackup, Garbled,
              Garbled},
+        // An older, longer backup whose truncation failed unreported (as
+        // under Wine): the copy's tail is the old backup's.
+        Case{"backup_keeps_stale_tail", Garbled, std::string(200, 'x'),
+             "env ASAN_OPTIONS=verify_asan_link_order=0 "
+             "LD_PRELOAD=" STALE_BACKUP_SHIM,
+             NoBackup, Garbled, Garbled + std::string(200 - Garbled.size(),
+                                                      'x')},
         Case{"second_open_fails", Garbled, Missing,
              Fail("Coalesced.ini", "openat", "EACCES", "3"),
              BackedUp + NoArchive, Garbled, Garbled},
