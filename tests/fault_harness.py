@@ -149,6 +149,12 @@ def fresh_copy(sample, work):
 def run(sample, work, strace=(), timeout=60):
     """Runs the tool in `work` on a fresh copy of the sample."""
     fresh_copy(sample, work)
+    return launch(work, strace, timeout)
+
+
+def launch(work, strace=(), timeout=60):
+    """Runs the tool in `work` as it is. Its output goes to a file: under
+    Wine a service that inherited a pipe would keep it open."""
     with open(work / "out", "wb") as out:
         proc = subprocess.run(list(strace) + TOOL, cwd=work, env=ENV,
                               stdin=subprocess.DEVNULL, stdout=out,
@@ -289,6 +295,68 @@ def kill_run(sample, work, delay):
     return stage, ["kill after %.4f s: %s" % (delay, p) for p in problems]
 
 
+def server_pid(prefix):
+    """The Wine server of `prefix`."""
+    for proc in Path("/proc").iterdir():
+        try:
+            if proc.name.isdigit() and \
+                    (proc / "comm").read_text().startswith("wineserver") and \
+                    ("WINEPREFIX=%s\0" % prefix).encode() in \
+                    (proc / "environ").read_bytes():
+                return int(proc.name)
+        except OSError:
+            pass
+    raise RuntimeError("no Wine server for %s" % prefix)
+
+
+def server_faults(sample, work, pid):
+    """Under Wine the backup is opened and truncated by the Wine server, which
+    does not always tell the tool of a failure there. Each call that the
+    server makes on the backup in a clean run, with an older, longer backup
+    present, is failed once and from then on, by strace attached to the
+    server: the tool must never tell of a backup that holds anything but the
+    archive. Returns the number of runs, how many of them failed, and the
+    problems found."""
+    old = b"x" * (len(sample.original) + 13000)
+    trace = work.parent / "server.trace"
+
+    def traced(*more):
+        fresh_copy(sample, work)
+        (work / BACKUP).write_bytes(old)
+        tracer = subprocess.Popen(
+            ["strace", "-o", str(trace), "-y", "-p", str(pid),
+             "-P", str(work / BACKUP)] + list(more),
+            stderr=subprocess.PIPE, text=True)
+        tracer.stderr.readline()  # attached
+        try:
+            proc, out = launch(work)
+        finally:
+            tracer.terminate()
+            tracer.wait()
+        return proc, out
+
+    traced()
+    calls, seen = [], {}
+    for line in trace.read_text(errors="replace").splitlines():
+        if "(" in line and not line.startswith("+++"):
+            name = line.split("(")[0].split()[-1]
+            seen[name] = seen.get(name, 0) + 1
+            calls.append((name, seen[name]))
+    problems = [] if calls else ["strace saw no call of the Wine server"]
+    failed = len(problems)
+    for name, n in calls:
+        for when in ("%d" % n, "%d+" % n):
+            inject = "inject=%s:error=EIO:when=%s" % (name, when)
+            proc, out = traced("-e", inject)
+            found = check(sample, out, read(work / ARCHIVE),
+                          read(work / BACKUP))
+            if proc.returncode != 0:
+                found.append("exit status %d" % proc.returncode)
+            problems += ["server %s: %s" % (inject, p) for p in found]
+            failed += bool(found)
+    return 2 * len(calls), failed, problems
+
+
 def start_wine(wine, prefix):
     """A Wine prefix and a persistent Wine server of the harness's own, with
     the prefix's services up: a traced run that started them would follow
@@ -347,6 +415,15 @@ def main():
               % (" ".join(map(os.path.basename, TOOL)), len(jobs),
                  len(chosen), len(calls), len({c.name for c in calls}),
                  " ".join(sorted({c.name for c in calls}))))
+
+        if WINE:
+            count, bad, found = server_faults(small, tmp / "server",
+                                              server_pid(tmp / "prefix"))
+            print("%d faulted runs over the Wine server's calls on the "
+                  "backup, an older, longer backup present" % count)
+            jobs += [None] * count
+            problems += found
+            failed += bad
 
         subprocess.run([make_archive, tmp / "large.ini", "--bytes", "40000000",
                         "--max-text", "3000", "--garbled-every", "3",
