@@ -1,13 +1,19 @@
 #!/bin/sh
-# Builds the Windows executable and writes the release for players:
-# dist/inifixer-VERSION-win32.zip (inifixer.exe, README.txt, LICENSE.txt) and
-# dist/SHA256SUMS (the zip and the exe). The same commit gives the same bytes
-# wherever and whenever it is built.
+# Builds the 32-bit Windows exe and the static Linux executable and writes the
+# release for players: dist/inifixer-VERSION-win32.zip (inifixer.exe,
+# README.txt, LICENSE.txt), dist/inifixer-VERSION-linux-x86_64.tar.gz (a
+# folder of that name with inifixer, README.txt, LICENSE.txt) and
+# dist/SHA256SUMS (the zip, the exe, the tarball and the Linux executable).
+# The same commit gives the same bytes wherever and whenever it is built.
 set -e
 cd "$(dirname "$0")/.."
-scripts/need-packages cmake make g++-mingw-w64-i686 binutils-mingw-w64-i686 \
-  python3
+scripts/need-packages cmake make g++ libc6-dev g++-mingw-w64-i686 \
+  binutils-mingw-w64-i686 python3
 cmake --preset win32 >/dev/null
-cmake --build build-win32 -j2 --target dist
+cmake --build build-win32 -j2 --target inifixer
+# The dist target of the static Linux build packs both executables.
+cmake --preset linux-static \
+  -DINIFIXER_DIST_WIN32_EXE="$PWD/build-win32/inifixer.exe" >/dev/null
+cmake --build build-linux -j2 --target dist
 ls -l dist
 cat dist/SHA256SUMS

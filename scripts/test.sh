@@ -2,10 +2,11 @@
 # Installs what is missing, builds every target and runs the whole test suite:
 # the native build, the Windows executables under Wine (the 32-bit one and its
 # release zip where this machine runs 32-bit programs, the 64-bit one
-# everywhere), a static i386 build under qemu-i386, the native end-to-end
-# table on exFAT and NTFS images mounted through FUSE (where this machine can
-# mount them), a second build of the zip, the sanitizer build, the
-# fault-injection harness and a bounded fuzzing run.
+# everywhere), a static i386 build under qemu-i386, the static Linux
+# executable of the release tarball, the native end-to-end table on exFAT and
+# NTFS images mounted through FUSE (where this machine can mount them), a
+# second build of both packages, the sanitizer build, the fault-injection
+# harness and a bounded fuzzing run.
 #
 # INIFIXER_RUN_WIN32=0 or 1 overrides the probe of whether this machine runs
 # 32-bit programs.
@@ -53,9 +54,9 @@ else
     "the 32-bit exe are skipped, the 64-bit exe's runs stand in for them."
 fi
 
-# The Windows executables and the zip come first: the native tests run them
-# under Wine, with a helper that holds a file open, and build the zip once
-# more elsewhere. The 64-bit build is for the tests only.
+# The Windows executables and the packages come first: the native tests run
+# them (the exes under Wine, with a helper that holds a file open) and build
+# the packages once more elsewhere. The 64-bit build is for the tests only.
 scripts/package.sh
 cmake --build build-win32 -j2
 cmake --preset win64 >/dev/null
@@ -67,7 +68,7 @@ cmake --build build-i386 -j2
 WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= /usr/lib/wine/wine64 wineboot -i
 cmake --preset default \
   -DINIFIXER_WIN32_EXE="$PWD/build-win32/inifixer.exe" \
-  -DINIFIXER_WIN32_DIST="$PWD/dist" \
+  -DINIFIXER_DIST="$PWD/dist" \
   -DINIFIXER_WIN64_EXE="$PWD/build-win64/inifixer.exe" \
   -DINIFIXER_I386_EXE="$PWD/build-i386/inifixer" \
   -DINIFIXER_RUN_WIN32=$run_win32

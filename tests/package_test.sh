@@ -1,39 +1,103 @@
 #!/bin/sh
-# Unpacks the release zip as a player would and checks it: exactly the exe,
-# README.txt and LICENSE.txt, both texts with CR LF line breaks, and the
-# SHA256SUMS beside the zip right for the zip and the unpacked exe.
-# Given RUN_TEST and WINE, it runs the end-to-end table (RUN_TEST) through the
-# unpacked exe under Wine instead, copied into each run's directory beside its
-# archive.
+# Unpacks a release package as a player would and checks it against the
+# SHA256SUMS beside it. The zip: exactly inifixer.exe, README.txt and
+# LICENSE.txt, both texts with CR LF line breaks. The tarball: exactly its
+# folder holding inifixer (mode 0755), README.txt and LICENSE.txt, both texts
+# with LF line breaks, and inifixer linked statically: no program interpreter
+# and no dynamic section.
+# Given RUN_TEST, it runs the end-to-end table (RUN_TEST) through the unpacked
+# executable instead, copied into each run's directory beside its archive:
+# the exe under WINE, the Linux executable as it is.
 #
 #   package_test.sh ZIP SCRATCH_DIR [RUN_TEST WINE]   (absolute paths)
+#   package_test.sh TARBALL SCRATCH_DIR [RUN_TEST]
 set -eu
-zip=$1 scratch=$2
+package=$1 scratch=$2
 . "$(dirname "$0")/scratch.sh"
+export LC_ALL=C
 
-if [ $# -eq 4 ]; then
-  run_test=$3 wine=$4
-  unzip -q "$zip" inifixer.exe
+# Every line of TEXT, the last one too, ends in CR LF (crlf) or in LF alone
+# (lf).
+check_breaks() {
+  [ -s "$2" ] || fail "$2 is empty"
+  [ "$(tail -c 1 "$2")" = "" ] || fail "$2 does not end in a line break"
+  crs=$(grep -c "$(printf '\r')\$" "$2" || true)
+  case $1 in
+    crlf) [ "$crs" = "$(wc -l <"$2")" ] || fail "$2 has a line without CR LF" ;;
+    lf) [ "$(tr -cd '\r' <"$2" | wc -c)" = 0 ] || fail "$2 has a CR" ;;
+  esac
+}
+
+# The lines of SHA256SUMS for the NAMEs, each once, right for the files here.
+check_sums() {
+  for name in "$@"; do
+    grep -x "[0-9a-f]\{64\}  $name" "$(dirname "$package")/SHA256SUMS" ||
+      fail "SHA256SUMS has no line for $name"
+  done >sums
+  sha256sum --strict -c sums
+}
+
+case $package in
+  *.zip) kind=zip ;;
+  *.tar.gz)
+    kind=tarball top=$(basename "$package" .tar.gz)
+    ;;
+  *) fail "$package is neither a zip nor a tarball" ;;
+esac
+
+if [ $# -ge 3 ]; then
+  run_test=$3
+  if [ $kind = zip ]; then
+    unzip -q "$package" inifixer.exe
+    tool="'${4:?the zip runs under Wine}' inifixer.exe"
+    copy="'$scratch/inifixer.exe'" crlf=1
+  else
+    tar xzf "$package" "$top/inifixer"
+    tool=./inifixer copy="'$scratch/$top/inifixer'" crlf=
+  fi
   # One command, so that the runs' time limit covers Wine too.
   cat >run-packaged <<END
 #!/bin/sh
-cp '$scratch/inifixer.exe' . && exec '$wine' inifixer.exe "\$@"
+cp $copy . && exec $tool "\$@"
 END
   chmod +x run-packaged
-  INIFIXER_CRLF=1 INIFIXER_COMMAND="$scratch/run-packaged" \
+  unset INIFIXER_CRLF
+  env ${crlf:+INIFIXER_CRLF=1} INIFIXER_COMMAND="$scratch/run-packaged" \
     "$run_test" --gtest_brief=1
   exit
 fi
 
-unzip -Z1 "$zip" >names
-printf '%s\n' inifixer.exe README.txt LICENSE.txt | cmp -s - names ||
-  fail "the zip holds $(tr '\n' ' ' <names)"
-unzip -q "$zip"
-for text in README.txt LICENSE.txt; do
-  [ -s "$text" ] || fail "$text is empty"
-  # Every line, the last one too, ends in CR LF.
-  [ "$(grep -c "$(printf '\r')\$" "$text")" = "$(wc -l <"$text")" ] &&
-    [ "$(tail -c 1 "$text")" = "" ] || fail "$text has a line without CR LF"
-done
-cp "$zip" "$(dirname "$zip")/SHA256SUMS" .
-sha256sum --strict -c SHA256SUMS
+if [ $kind = zip ]; then
+  unzip -Z1 "$package" >names
+  printf '%s\n' inifixer.exe README.txt LICENSE.txt | cmp -s - names ||
+    fail "the zip holds $(tr '\n' ' ' <names)"
+  unzip -q "$package"
+  check_breaks crlf README.txt
+  check_breaks crlf LICENSE.txt
+  cp "$package" .
+  check_sums "$(basename "$package")" inifixer.exe
+  exit
+fi
+
+tar tzf "$package" >names
+printf '%s\n' "$top/" "$top/inifixer" "$top/README.txt" "$top/LICENSE.txt" |
+  cmp -s - names || fail "the tarball holds $(tr '\n' ' ' <names)"
+mkdir player
+tar -C player -xzf "$package"
+[ "$(ls -A player)" = "$top" ] || fail "the tarball unpacks to $(ls -A player)"
+cd "player/$top"
+[ "$(ls -A | sort | tr '\n' ' ')" = "LICENSE.txt README.txt inifixer " ] ||
+  fail "the folder holds $(ls -A | tr '\n' ' ')"
+[ "$(stat -c %a inifixer)" = 755 ] ||
+  fail "inifixer has mode $(stat -c %a inifixer)"
+check_breaks lf README.txt
+check_breaks lf LICENSE.txt
+readelf -h inifixer | grep -q 'Machine: *Advanced Micro Devices X86-64' ||
+  fail "inifixer is no x86_64 executable"
+readelf -lW inifixer >program-headers
+! grep -q INTERP program-headers || fail "inifixer has a program interpreter"
+readelf -d inifixer | grep -q 'There is no dynamic section' ||
+  fail "inifixer has a dynamic section"
+rm program-headers
+cp "$package" .
+check_sums "$(basename "$package")" inifixer

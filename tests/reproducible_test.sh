@@ -1,7 +1,8 @@
 #!/bin/sh
 # Copies the sources into another directory, runs scripts/package.sh there
-# and compares the SHA-256 of the zip and of the exe it writes with those of
-# the package in DIST_DIR: a later build elsewhere must give the same bytes.
+# and compares the SHA256SUMS it writes (the zip, the exe, the tarball and the
+# Linux executable) with the one in DIST_DIR: a later build elsewhere must
+# give the same bytes.
 #
 #   reproducible_test.sh SOURCE_DIR DIST_DIR SCRATCH_DIR   (absolute paths)
 set -eu

@@ -1,22 +1,30 @@
 #!/usr/bin/env python3
 """Writes the release for players: OUT/inifixer-VERSION-win32.zip, holding
-inifixer.exe, README.txt and LICENSE.txt, and OUT/SHA256SUMS for the zip and
-the exe.
+inifixer.exe, README.txt and LICENSE.txt;
+OUT/inifixer-VERSION-linux-x86_64.tar.gz, holding the folder
+inifixer-VERSION-linux-x86_64/ with inifixer, README.txt and LICENSE.txt; and OUT/SHA256SUMS for the zip, the exe, the tarball and the
+Linux executable, in that order.
 
-  package.py --exe inifixer.exe --readme README.md --license LICENSE
-             --version 1.0.0 --date 2026-12-08 --out dist
+  package.py --exe inifixer.exe --linux-exe inifixer --readme README.md
+             --license LICENSE --version 1.1.0 --date 2026-12-08 --out dist
 
 README.txt is the players' part of README.md, between the marker comments
-below, turned from Markdown into plain text. Both texts get CR LF line breaks
-for Notepad. The zip is the same, byte for byte, whenever and wherever it is
-made: its entries come in a fixed order, all dated DATE at midnight, with one
-file mode and no extra fields.
+below, turned from Markdown into plain text. In the zip both texts get CR LF
+line breaks for Notepad; in the tarball, LF. Both packages are the same, byte
+for byte, whenever and wherever they are made: their entries come in a fixed
+order, all dated DATE at midnight (UTC in the tarball), with fixed modes; the
+zip has no extra fields, the tarball's entries belong to 0/0 with no names,
+and the gzip header holds neither a file name nor a time.
 """
 import argparse
+import calendar
+import gzip
 import hashlib
+import io
 import os
 import re
 import sys
+import tarfile
 import textwrap
 import zipfile
 
@@ -46,13 +54,21 @@ def wrap(text, first, rest):
                          break_on_hyphens=False)
 
 
+def package_names(version):
+    """The zip's and the tarball's names."""
+    return ("inifixer-%s-win32.zip" % version,
+            "inifixer-%s-linux-x86_64.tar.gz" % version)
+
+
 def players_readme(markdown, version):
     """The part of README.md between the markers, as plain text."""
     if markdown.count(BEGIN) != 1 or markdown.count(END) != 1:
         sys.exit("package.py: README.md needs one %s and one %s" % (BEGIN, END))
     part = markdown.split(BEGIN)[1].split(END)[0]
-    if "inifixer-%s-win32.zip" % version not in part:
-        sys.exit("package.py: README.md tells players of another version's zip")
+    for package in package_names(version):
+        if package not in part:
+            sys.exit("package.py: README.md does not tell players of %s"
+                     % package)
     part = part.strip("\n").split("\n")
     title = "inifixer %s" % version
     out = [title, "=" * len(title), ""]
@@ -84,8 +100,9 @@ def players_readme(markdown, version):
         heading = re.match(r"(#+) (.*)", line)
         if heading:
             title = plain(heading.group(2))
-            out += [title, ("=" if len(heading.group(1)) <= 2 else "-") *
-                    len(title)]
+            # Underlined by level: = for the top two, - and then ~ below.
+            mark = "==-~"[min(len(heading.group(1)), 4) - 1]
+            out += [title, mark * len(title)]
         else:
             out.append(plain(line))
         i += 1
@@ -94,26 +111,63 @@ def players_readme(markdown, version):
     return "\n".join(out) + "\n"
 
 
+def lf(text):
+    return text.replace("\r\n", "\n").encode("utf-8")
+
+
 def crlf(text):
-    return text.replace("\r\n", "\n").replace("\n", "\r\n").encode("utf-8")
+    return lf(text).replace(b"\n", b"\r\n")
+
+
+def write_tarball(path, top, files, mtime):
+    """A gzipped tarball of the folder TOP holding FILES (name, data, mode),
+    in that order; the same bytes for the same FILES and MTIME."""
+    def entry(name, mode, size=0, kind=tarfile.REGTYPE):
+        info = tarfile.TarInfo(name)
+        info.type, info.mode, info.size, info.mtime = kind, mode, size, mtime
+        info.uid = info.gid = 0
+        info.uname = info.gname = ""
+        return info
+
+    tar_bytes = io.BytesIO()
+    with tarfile.open(fileobj=tar_bytes, mode="w",
+                      format=tarfile.USTAR_FORMAT) as tar:
+        tar.addfile(entry(top + "/", 0o755, kind=tarfile.DIRTYPE))
+        for name, data, mode in files:
+            tar.addfile(entry(top + "/" + name, mode, len(data)),
+                        io.BytesIO(data))
+    with open(path + ".part", "wb") as f:
+        # No file name and no time in the gzip header.
+        with gzip.GzipFile(filename="", mode="wb", fileobj=f, mtime=0,
+                           compresslevel=9) as packed:
+            packed.write(tar_bytes.getvalue())
+    os.replace(path + ".part", path)
+
+
+def sha256(path):
+    with open(path, "rb") as f:
+        return hashlib.sha256(f.read()).hexdigest()
 
 
 def main():
     parser = argparse.ArgumentParser()
-    for option in ("exe", "readme", "license", "version", "date", "out"):
+    for option in ("exe", "linux-exe", "readme", "license", "version", "date",
+                   "out"):
         parser.add_argument("--" + option, required=True)
     args = parser.parse_args()
     date = tuple(int(part) for part in args.date.split("-")) + (0, 0, 0)
 
     with open(args.exe, "rb") as f:
         exe = f.read()
+    with open(args.linux_exe, "rb") as f:
+        linux_exe = f.read()
     with open(args.readme, encoding="utf-8") as f:
         readme = players_readme(f.read(), args.version)
     with open(args.license, encoding="utf-8") as f:
         license_text = f.read()
 
     os.makedirs(args.out, exist_ok=True)
-    name = "inifixer-%s-win32.zip" % args.version
+    name, tarball = package_names(args.version)
     path = os.path.join(args.out, name)
     with zipfile.ZipFile(path + ".part", "w") as archive:
         for entry, data in (("inifixer.exe", exe),
@@ -127,10 +181,18 @@ def main():
             archive.writestr(info, data, compresslevel=9)
     os.replace(path + ".part", path)
 
-    with open(path, "rb") as f:
-        sums = "%s  %s\n%s  inifixer.exe\n" % (
-            hashlib.sha256(f.read()).hexdigest(), name,
-            hashlib.sha256(exe).hexdigest())
+    top = tarball[:-len(".tar.gz")]
+    write_tarball(os.path.join(args.out, tarball), top,
+                  (("inifixer", linux_exe, 0o755),
+                   ("README.txt", lf(readme), 0o644),
+                   ("LICENSE.txt", lf(license_text), 0o644)),
+                  calendar.timegm(date))
+
+    sums = "".join("%s  %s\n" % line for line in (
+        (sha256(path), name),
+        (hashlib.sha256(exe).hexdigest(), "inifixer.exe"),
+        (sha256(os.path.join(args.out, tarball)), tarball),
+        (hashlib.sha256(linux_exe).hexdigest(), "inifixer")))
     with open(os.path.join(args.out, "SHA256SUMS"), "w") as f:
         f.write(sums)
 
