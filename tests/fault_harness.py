@@ -193,7 +193,7 @@ def list_calls(sample, work):
         # Natively the console is descriptors 0 and 1; Wine gives the
         # tool a descriptor of its own on the same file.
         console = re.match(r"\w+\([01]<", line) is not None or \
-            "<%s>" % (work / "out") in line
+            "<%s>" % (work / "out") in line or "</dev/null>" in line
         directory = '"."' in line or "<%s>" % work in line
         if WINE and (directory or console and name != "write"):
             # Wine's own start-up looks at its standard descriptors and
