@@ -194,7 +194,11 @@ def list_calls(sample, work):
         # tool a descriptor of its own on the same file.
         console = re.match(r"\w+\([01]<", line) is not None or \
             "<%s>" % (work / "out") in line or "</dev/null>" in line
-        directory = '"."' in line or "<%s>" % work in line
+        # A call on the directory itself: by name or path, or by a
+        # descriptor of it (an opening relative to it shows it as
+        # AT_FDCWD<...>).
+        directory = '"."' in line or '"%s"' % work in line or re.search(
+            r"\d<%s>" % re.escape(str(work)), line) is not None
         if WINE and (directory or console and name != "write"):
             # Wine's own start-up looks at its standard descriptors and
             # walks the working directory before the tool runs; a fault
