@@ -226,9 +226,12 @@ def fault_run(sample, clean, calls, index, mode, work):
         for attempt in range(3):
             proc, out = run(sample, work,
                             strace_args(work, "-e", "inject=" + inject))
-            # Now and then strace itself loses track of the tool; such a
-            # run tells nothing of the tool and is made again.
-            if b"strace: Unexpected wait status" not in proc.stderr:
+            # Now and then strace itself loses track of the tool, or Wine
+            # fails before the tool has started (no output, exit status 1);
+            # such a run tells nothing of the tool and is made again.
+            lost = b"strace: Unexpected wait status" in proc.stderr
+            unstarted = WINE and proc.returncode != 0 and not out
+            if not (lost or unstarted):
                 break
     except subprocess.TimeoutExpired:
         return ["%s %s: did not end by itself" % (mode, inject)]
