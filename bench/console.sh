@@ -9,8 +9,13 @@
 # Usage: bench/console.sh   (RUNS=N timed runs per output, default 9)
 # Exits 1 when the goal is missed.
 set -eu
-export LC_ALL=C WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+export LC_ALL=C
 cd "$(dirname "$0")/.."
+. bench/timing.sh
+set -a
+. tests/wine.env
+set +a
+texts=$PWD/tests/texts.py
 runs=${RUNS:-9}
 
 scripts/need-packages cmake make g++ strace wine64 g++-mingw-w64-x86-64 \
@@ -33,7 +38,7 @@ build/make_archive "$dir/garbled.ini" --sections 3000 --garbled-every 1
 cd "$dir"
 # The Wine server stays up between the runs, so that none pays its start;
 # one that is up already (another program's) serves as well.
-/usr/lib/wine/wineserver -p 60 2>/dev/null || true
+"$WINESERVER" -p 60 2>/dev/null || true
 "$wine" cmd /c exit
 
 run() {  # null|pipe
@@ -46,14 +51,10 @@ run() {  # null|pipe
 }
 
 timed() {  # null|pipe: prints the wall time in microseconds
-  local start=${EPOCHREALTIME/./}
+  local start
+  start=$(now_us)
   run "$1"
-  local stop=${EPOCHREALTIME/./}
-  echo $((stop - start))
-}
-
-median() {  # TIMES...
-  printf '%s\n' "$@" | sort -n | awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }'
+  echo $(($(now_us) - start))
 }
 
 null_times=() pipe_times=()
@@ -68,18 +69,28 @@ pipe_us=$(median "${pipe_times[@]}")
 # A write of reports should start with a whole report and end with one.
 cp garbled.ini Coalesced.ini
 strace -f -e trace=write -s 65536 -o trace "$wine" "$exe" </dev/null >out
-reports=$(grep -c '^Garbled section' out)
-read -r writes torn <<END
-$(python3 - trace <<'PY'
+read -r reports writes torn <<END
+$(python3 - trace out "$texts" <<'PY'
 import re, sys
+sys.path.insert(0, sys.argv[3].rsplit("/", 1)[0])
+from texts import TEXTS
+
+def shown(name, escaped=True):
+    """The text as the console got it, CR LF; as strace shows it, escaped."""
+    text = TEXTS[name].decode().replace("\n", "\r\n")
+    return text.replace("\r", r"\r").replace("\n", r"\n") if escaped else text
+
 calls = [m.groups() for m in re.finditer(
     r'write\((\d+), "(.*)", \d+\) = ', open(sys.argv[1]).read())]
-fd = next(fd for fd, data in calls if data.startswith("Vantorel"))
-texts = [data for d, data in calls if d == fd and "Vantorel" not in data
-         and "Made a backup" not in data and "Press any key" not in data]
-whole = [t for t in texts if t.startswith(r"\r\nGarbled section")
-         and t.endswith(r"Fixed\r\n")]
-print(len(texts), len(texts) - len(whole))
+banner, backed_up, prompt = shown("banner")[:20], shown("backed_up"), shown("prompt")
+report, fixed = shown("report").split("{}")[0], shown("fixed")
+fd = next(fd for fd, data in calls if data.startswith(banner))
+texts = [data for d, data in calls if d == fd and banner not in data
+         and backed_up not in data and prompt not in data]
+whole = [t for t in texts if t.startswith(report) and t.endswith(fixed)]
+out = open(sys.argv[2], encoding="latin-1", newline="").read()
+print(out.count(shown("report", False).split("{}")[0]), len(texts),
+      len(texts) - len(whole))
 PY
 )
 END

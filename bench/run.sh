@@ -14,6 +14,9 @@
 set -eu
 export LC_ALL=C
 cd "$(dirname "$0")/.."
+. bench/timing.sh
+# The tool must not open a window of its own.
+unset DISPLAY WAYLAND_DISPLAY
 runs=${RUNS:-7}
 
 scripts/need-packages cmake make g++ libgtest-dev strace time
@@ -42,18 +45,10 @@ fresh() {  # ARCHIVE: a new copy to work on, and no backup
 timed() {  # PROGRAM ARCHIVE: prints the wall time in microseconds
   fresh "$2"
   cd "$dir/run"
-  local start=${EPOCHREALTIME/./}
+  local start
+  start=$(now_us)
   "$1" </dev/null >/dev/null
-  local stop=${EPOCHREALTIME/./}
-  echo $((stop - start))
-}
-
-median() {  # TIMES...
-  printf '%s\n' "$@" | sort -n | awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }'
-}
-
-fastest() {  # TIMES...
-  printf '%s\n' "$@" | sort -n | head -1
+  echo $(($(now_us) - start))
 }
 
 # One untimed run: prints the number of repair reports, and makes sure the

@@ -9,24 +9,17 @@
 #
 # With INIFIXER_CRLF=1 every line break is expected as CR LF, as on Windows.
 set -eu
-make_archive=$1 scratch=$2
+make_archive=$1 scratch=$2 texts=$(dirname "$0")/texts.py
 shift 2
 . "$(dirname "$0")/scratch.sh"
+# The tool must not open a window of its own here.
+unset DISPLAY WAYLAND_DISPLAY
 
-# Compares the tool's output with the banner, $1 and the exit prompt.
+# Compares the tool's output with the banner, "Made a backup.", $1 and the
+# exit prompt.
 expect_output() {
-  printf '%s' "Vantorel ini fixer by Hesk Lombrin aka Quarrel808.
-
-If Coalesced.ini was edited, this program fixes it so that the file
-would not make the game crash.
-Makes a backup of current Coalesced.ini to Coalesced.ini.bak and overwrites it
-with the fixed version.
-
-
-Made a backup.
-$1
-
-Press any key to exit..." >expected
+  { python3 "$texts" banner && python3 "$texts" backed_up && printf '%s' "$1" &&
+    python3 "$texts" prompt; } >expected
   if [ "${INIFIXER_CRLF:-}" = 1 ]; then
     sed -e 's/$/\r/' -e '$s/\r$//' expected >expected.crlf
     mv expected.crlf expected
@@ -43,10 +36,8 @@ append_garbled() {
 # Checks a run on an archive whose one garbled section, the last, is at $1:
 # the report, the backup, and a fix of those 4 bytes to 08 00 00 00 only.
 expect_fixed_at() {
-  expect_output "
-Garbled section at offset $1 ([x]
-k=v...).
-Section size is 4294967280 but it should be 8. Fixed
+  expect_output "$(python3 "$texts" report "$1" '[x]
+k=v' 4294967280 8 && python3 "$texts" fixed)
 "
   [ "$(cksum <Coalesced.ini.bak)" = "$original" ] ||
     fail "the backup differs from the original"
@@ -79,9 +70,7 @@ expect_fixed_at 4294967284
   --max-text 4294967295 --garbled-every 0
 append_garbled
 "$@" </dev/null >out || fail "exit status $?"
-expect_output "
-Section at offset 4 is too long (4 GiB or more) to have its size fixed. \
-Sections after offset 4 were not checked.
+expect_output "$(python3 "$texts" too_long 4 && python3 "$texts" unchecked 4)
 "
 [ "$(cksum <Coalesced.ini.bak)" = "$original" ] ||
   fail "the backup differs from the original"

@@ -5,14 +5,17 @@
 # folder holding inifixer (mode 0755), README.txt and LICENSE.txt, both texts
 # with LF line breaks, and inifixer linked statically: no program interpreter
 # and no dynamic section.
-# Given RUN_TEST, it runs the end-to-end table (RUN_TEST) through the unpacked
-# executable instead, copied into each run's directory beside its archive:
-# the exe under WINE, the Linux executable as it is.
+# Then it leaves the unpacked executable in DIR with DIR/run, a command that
+# copies it into the current directory, beside an archive, and runs it there:
+# the exe under WINE, the Linux executable as it is. The end-to-end table
+# runs through DIR/run.
 #
-#   package_test.sh ZIP SCRATCH_DIR [RUN_TEST WINE]   (absolute paths)
-#   package_test.sh TARBALL SCRATCH_DIR [RUN_TEST]
+#   package_test.sh ZIP DIR WINE   (absolute paths)
+#   package_test.sh TARBALL DIR
 set -eu
-package=$1 scratch=$2
+package=$1 dir=$2 scratch=$2/check
+# Nothing of an earlier run may stand in for this package's executable.
+rm -rf "$dir"
 . "$(dirname "$0")/scratch.sh"
 export LC_ALL=C
 
@@ -45,28 +48,6 @@ case $package in
   *) fail "$package is neither a zip nor a tarball" ;;
 esac
 
-if [ $# -ge 3 ]; then
-  run_test=$3
-  if [ $kind = zip ]; then
-    unzip -q "$package" inifixer.exe
-    tool="'${4:?the zip runs under Wine}' inifixer.exe"
-    copy="'$scratch/inifixer.exe'" crlf=1
-  else
-    tar xzf "$package" "$top/inifixer"
-    tool=./inifixer copy="'$scratch/$top/inifixer'" crlf=
-  fi
-  # One command, so that the runs' time limit covers Wine too.
-  cat >run-packaged <<END
-#!/bin/sh
-cp $copy . && exec $tool "\$@"
-END
-  chmod +x run-packaged
-  unset INIFIXER_CRLF
-  env ${crlf:+INIFIXER_CRLF=1} INIFIXER_COMMAND="$scratch/run-packaged" \
-    "$run_test" --gtest_brief=1
-  exit
-fi
-
 if [ $kind = zip ]; then
   unzip -Z1 "$package" >names
   printf '%s\n' inifixer.exe README.txt LICENSE.txt | cmp -s - names ||
@@ -76,6 +57,10 @@ if [ $kind = zip ]; then
   check_breaks crlf LICENSE.txt
   cp "$package" .
   check_sums "$(basename "$package")" inifixer.exe
+  cp inifixer.exe "$dir/"
+  printf '#!/bin/sh\ncp %s . && exec %s inifixer.exe "$@"\n' \
+    "'$dir/inifixer.exe'" "'${3:?the zip runs under Wine}'" >"$dir/run"
+  chmod +x "$dir/run"
   exit
 fi
 
@@ -101,3 +86,7 @@ readelf -d inifixer | grep -q 'There is no dynamic section' ||
 rm program-headers
 cp "$package" .
 check_sums "$(basename "$package")" inifixer
+cp inifixer "$dir/"
+printf '#!/bin/sh\ncp %s . && exec ./inifixer "$@"\n' "'$dir/inifixer'" \
+  >"$dir/run"
+chmod +x "$dir/run"

@@ -18,8 +18,9 @@
 #include <string>
 
 #include "archive/archive.h"
-#include "archive/test_archive.h"
-#include "archive/test_walk.h"
+#include "test_archive.h"
+#include "test_walk.h"
+#include "texts.h"
 
 namespace {
 
@@ -31,7 +32,7 @@ Walk Model(const std::string& file) {
   for (size_t pos = 4; pos + 4 <= file.size();) {
     const size_t zero = file.find('\0', pos + 4);
     if (zero == std::string::npos) {
-      walk.output += "Incomplete section at the end of file. Strange...";
+      walk.output += Text("incomplete");
       break;
     }
     uint32_t declared = 0;
@@ -39,11 +40,10 @@ Walk Model(const std::string& file) {
       declared = declared << 8 | static_cast<unsigned char>(file[i]);
     const uint32_t actual = static_cast<uint32_t>(zero - pos - 3);
     if (declared != actual) {
-      walk.output +=
-          "\nGarbled section at offset " + std::to_string(pos) + " (" +
-          file.substr(pos + 4, std::min<size_t>(zero - pos - 4, 19)) +
-          "...).\nSection size is " + std::to_string(declared) +
-          " but it should be " + std::to_string(actual) + ". Fixed\n";
+      walk.output += FixedReport(
+          static_cast<int64_t>(pos),
+          file.substr(pos + 4, std::min<size_t>(zero - pos - 4, 19)),
+          declared, actual);
       walk.after.replace(pos, 4, Field(actual));
       walk.fixed = true;
     }

@@ -1,7 +1,7 @@
 // A walk over an archive, as the tool makes it, that notes what it printed,
 // write by write, and how it ended.
-#ifndef INIFIXER_ARCHIVE_TEST_WALK_H_
-#define INIFIXER_ARCHIVE_TEST_WALK_H_
+#ifndef INIFIXER_TESTS_TEST_WALK_H_
+#define INIFIXER_TESTS_TEST_WALK_H_
 
 #include <cstdio>
 #include <iostream>
@@ -56,4 +56,4 @@ inline Walk WalkStream(FILE* archive) {
   return walk;
 }
 
-#endif  // INIFIXER_ARCHIVE_TEST_WALK_H_
+#endif  // INIFIXER_TESTS_TEST_WALK_H_

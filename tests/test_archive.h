@@ -1,6 +1,6 @@
 // Archive bytes built in tests: size fields, sections and the header.
-#ifndef INIFIXER_ARCHIVE_TEST_ARCHIVE_H_
-#define INIFIXER_ARCHIVE_TEST_ARCHIVE_H_
+#ifndef INIFIXER_TESTS_TEST_ARCHIVE_H_
+#define INIFIXER_TESTS_TEST_ARCHIVE_H_
 
 #include <cstdint>
 #include <string>
@@ -23,4 +23,4 @@ inline std::string Section(const std::string& characters) {
 
 inline const std::string Header("\x1E\0\0\0", 4);
 
-#endif  // INIFIXER_ARCHIVE_TEST_ARCHIVE_H_
+#endif  // INIFIXER_TESTS_TEST_ARCHIVE_H_

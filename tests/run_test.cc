@@ -1,0 +1,425 @@
+// Runs the built tool in a scratch directory and compares its whole console
+// output, the archive after the run and the backup, byte for byte: the
+// end-to-end table, each row a test `run.<row>`, which CTest runs once per
+// build as `<build>.run.<row>`.
+//
+// INIFIXER_COMMAND names the tool to run (default: the native build); with
+// INIFIXER_CRLF=1 every line break is expected as CR LF, as on Windows.
+// Rows that wrap the tool in strace run on the native build only. When the
+// file INIFIXER_SKIP_FILE names exists, the build cannot run here and every
+// row is skipped, with the file's text as the reason.
+//
+// INIFIXER_SCRATCH puts the rows' directories on a file system mounted
+// there (tests/mount_scratch.sh), whose kind INIFIXER_FS names (exfat,
+// ntfs); rows whose setup makes what that kind cannot hold are skipped.
+//
+// A skipped test ends the process with status 77, which CTest reports as
+// skipped.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <utility>
+
+#include "test_archive.h"
+#include "texts.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+// The directory the cases make their own directories in, ending in '/'.
+std::string ScratchRoot() {
+  const char* scratch = std::getenv("INIFIXER_SCRATCH");
+  return scratch && *scratch ? std::string(scratch) + "/"
+                             : ::testing::TempDir();
+}
+
+// What `path` holds, or "" when there is no such file.
+std::string Contents(const char* path) {
+  std::ifstream file(path ? path : "");
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// Every test that runs the tool.
+class ToolTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* skip = std::getenv("INIFIXER_SKIP_FILE");
+    if (skip && access(skip, F_OK) == 0)
+      GTEST_SKIP() << Contents(skip);
+    const char* scratch = std::getenv("INIFIXER_SCRATCH");
+    if (!scratch || !*scratch)
+      return;
+    // A mount that went missing must not pass for the file system: the
+    // cases would run on the disk that holds the mount point.
+    struct stat root, parent;
+    ASSERT_EQ(stat(scratch, &root), 0) << scratch;
+    ASSERT_EQ(stat((std::string(scratch) + "/..").c_str(), &parent), 0);
+    ASSERT_NE(root.st_dev, parent.st_dev)
+        << "nothing is mounted on " << scratch;
+  }
+};
+
+const std::string Banner = Text("banner");
+const std::string Prompt = Text("prompt");
+const std::string BackedUp = Text("backed_up");
+const std::string Valid = Text("valid");
+const std::string NoArchive = Text("no_archive");
+const std::string Invalid = Text("invalid");
+const std::string NoBackup = Text("no_backup");
+const std::string SameFile = Text("same_file");
+const std::string NotSynced = Text("not_synced");
+const char Missing[] = "<missing>";
+
+const std::string Good = Header + Section(4, "a=1") + Section(8, "[b]\nc=d");
+const std::string Garbled =
+    Header + Section(4, "a=1") + Section(3, "[b]\nc=d") + Section(3, "e");
+const std::string Repaired =
+    Header + Section(4, "a=1") + Section(8, "[b]\nc=d") + Section(2, "e");
+const std::string GarbledReport =
+    FixedReport(12, "[b]\nc=d", 3, 8) + FixedReport(24, "e", 3, 2);
+
+// What is at `path`: the bytes of a file, or what else it is, after
+// "<link>" when the name is a symbolic link. Pipes and devices are named,
+// never read.
+std::string Read(const std::string& path) {
+  struct stat st;
+  const std::string link =
+      lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) ? "<link>" : "";
+  if (stat(path.c_str(), &st) != 0)
+    return link + Missing;
+  if (S_ISDIR(st.st_mode))
+    return link + "<directory>";
+  if (S_ISFIFO(st.st_mode))
+    return link + "<pipe>";
+  if (!S_ISREG(st.st_mode))
+    return link + "<device>";
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return link + bytes.str();
+}
+
+void Write(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string Crlf(const std::string& text) {
+  std::string out;
+  for (char c : text)
+    out += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  return out;
+}
+
+struct Case {
+  const char* name;
+  std::string archive;  // Missing: no archive; "<directory>": a directory
+  std::string backup;   // what Coalesced.ini.bak holds before the run
+  std::string wrap;     // a native-only wrapper around the tool
+  std::string output;   // between the banner and the exit prompt
+  std::string archive_after, backup_after;
+  std::string setup = "";  // shell commands run in the directory first
+  // The tool's standard streams. With standard output closed, `output` is
+  // Missing: there is no console text to compare.
+  std::string streams = "</dev/null >out 2>err";
+  // Another program holds the archive open during the run (Windows builds
+  // only: POSIX has no sharing modes).
+  bool held_open = false;
+};
+
+// What a file system cannot hold: a case whose setup runs `command` is
+// skipped there, for `reason`. The first row that matches gives the reason.
+struct Lack {
+  const char* fs;  // as INIFIXER_FS names it
+  const char* command;
+  const char* reason;
+};
+const Lack Lacks[] = {
+    {"exfat", "ln -s", "exFAT has no symbolic links"},
+    {"exfat", "ln", "exFAT has no hard links"},
+    {"exfat", "mkfifo", "exFAT has no named pipes"},
+};
+
+// Whether `setup` runs `command`, at its start or after "&& ".
+bool Runs(const std::string& setup, const std::string& command) {
+  for (size_t at = 0; (at = setup.find(command + " ", at)) != setup.npos;
+       ++at)
+    if (at == 0 || (at >= 3 && setup.compare(at - 3, 3, "&& ") == 0))
+      return true;
+  return false;
+}
+
+// Runs the row `c` and compares what it printed and left.
+void RunRow(const Case& c) {
+  const char* command = std::getenv("INIFIXER_COMMAND");
+  const bool crlf = std::getenv("INIFIXER_CRLF") != nullptr;
+  const char* hold = std::getenv("INIFIXER_HOLD");
+  if (command && !c.wrap.empty())
+    GTEST_SKIP() << "runs on the native build only";
+  if (c.held_open && !(hold && *hold))
+    GTEST_SKIP() << "runs on the Windows builds only";
+  const char* fs = std::getenv("INIFIXER_FS");
+  for (const Lack& lack : Lacks)
+    if (fs && lack.fs == std::string(fs) && Runs(c.setup, lack.command))
+      GTEST_SKIP() << lack.reason;
+
+  // Named per process: the native and the Windows runs of a case may run
+  // side by side.
+  const std::string dir = ScratchRoot() + "run_test_" +
+                          std::to_string(getpid()) + "_" + c.name;
+  ASSERT_EQ(
+      std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str()),
+      0);
+  const std::string archive = dir + "/Coalesced.ini";
+  const std::string backup = dir + "/Coalesced.ini.bak";
+  for (auto [path, bytes] :
+       {std::pair(archive, c.archive), {backup, c.backup}}) {
+    if (bytes == "<directory>")
+      mkdir(path.c_str(), 0755);
+    else if (bytes != Missing)
+      Write(path, bytes);
+  }
+
+  if (!c.setup.empty()) {
+    ASSERT_EQ(std::system(("cd '" + dir + "' && " + c.setup).c_str()), 0);
+  }
+  if (c.held_open) {
+    // The holder ends once `held` is gone with the directory, or in a
+    // minute.
+    ASSERT_EQ(std::system(("cd '" + dir + "' && (" + hold +
+                           " Coalesced.ini </dev/null >/dev/null 2>&1 &) && "
+                           "for i in $(seq 600); do [ -e held ] && exit; "
+                           "sleep 0.1; done; exit 1")
+                              .c_str()),
+              0);
+  }
+
+  // A run that hangs fails with timeout's status 124 instead of stalling.
+  const std::string run = "cd '" + dir + "' && timeout 120 " + c.wrap + " " +
+                          (command ? command : INIFIXER_PATH) +
+                          " ignored --arguments " + c.streams;
+  const int status = std::system(run.c_str());
+  ASSERT_TRUE(WIFEXITED(status)) << run;
+  EXPECT_EQ(WEXITSTATUS(status), 0) << run;
+
+  const std::string expected = c.output == Missing
+                                   ? c.output
+                                   : Banner + c.output + Prompt;
+  EXPECT_EQ(Read(dir + "/out"), crlf ? Crlf(expected) : expected);
+  EXPECT_EQ(Read(archive), c.archive_after);
+  EXPECT_EQ(Read(backup), c.backup_after);
+  if (!::testing::Test::HasFailure())
+    std::system(("rm -rf '" + dir + "'").c_str());
+}
+
+// Fails the `n`th call of `call` on `file` in the tool's run.
+std::string Fail(const char* file, const char* call, const char* error,
+                 const std::string& n = "1") {
+  // strace matches an opening by the name given, later calls by the full
+  // path of their file descriptor. A sanitizer build's leak check cannot
+  // run under ptrace and would fail the exit; it is off for these runs.
+  return std::string("env ASAN_OPTIONS=detect_leaks=0 strace -o /dev/null -P ") +
+         file + " -P \"$PWD/" + file + "\" -e inject=" + call +
+         ":error=" + error + ":when=" + n;
+}
+
+// The report on Garbled's first garbled section, up to its last words.
+const std::string FirstReport = Text("report", {"12", "[b]\nc=d", "3", "8"});
+const std::string NotWritten = Text("not_written");
+const std::string ReadStopped = Text("read_failed") + Text("unchecked", {"4"});
+
+const Case Rows[] = {
+    Case{"no_archive", Missing, Missing, "", NoArchive, Missing,
+         Missing},
+    Case{"archive_is_directory", "<directory>", Missing, "", NoArchive,
+         "<directory>", Missing},
+    Case{"header_1F", "\x1F" + Good.substr(1), "old", "", Invalid,
+         "\x1F" + Good.substr(1), "old"},
+    Case{"header_1E01", "\x1E\x01" + Good.substr(2), Missing, "",
+         Invalid, "\x1E\x01" + Good.substr(2), Missing},
+    Case{"header_zero", std::string(4, '\0'), Missing, "", Invalid,
+         std::string(4, '\0'), Missing},
+    Case{"empty", "", Missing, "", Invalid, "", Missing},
+    Case{"one_byte", "\x1E", Missing, "", Invalid, "\x1E", Missing},
+    Case{"two_bytes", Header.substr(0, 2), Missing, "",
+         BackedUp + Valid, Header.substr(0, 2), Header.substr(0, 2)},
+    Case{"three_bytes", Header.substr(0, 3), Missing, "",
+         BackedUp + Valid, Header.substr(0, 3), Header.substr(0, 3)},
+    Case{"header_FFFF", "\x1E\0\xFF\xFF"s, Missing, "", BackedUp + Valid,
+         "\x1E\0\xFF\xFF"s, "\x1E\0\xFF\xFF"s},
+    Case{"all_consistent", Good, "a much longer stale backup", "",
+         BackedUp + Valid, Good, Good},
+    Case{"garbled", Garbled, Missing, "", BackedUp + GarbledReport,
+         Repaired, Garbled},
+    Case{"incomplete_only", Good + Field(5) + "ab", Missing, "",
+         BackedUp + Text("incomplete") + Valid,
+         Good + Field(5) + "ab", Good + Field(5) + "ab"},
+    Case{"backup_is_directory", Garbled, "<directory>", "",
+         Text("no_backup_open"), Garbled, "<directory>"},
+    Case{"backup_open_fails", Garbled, Missing,
+         Fail("Coalesced.ini", "openat", "EACCES", "2"),
+         Text("no_copy_source"), Garbled, Missing},
+    Case{"backup_write_fails", Garbled, Missing,
+         Fail("Coalesced.ini.bak", "write", "ENOSPC", "1+") +
+             " -e inject=writev:error=ENOSPC",
+         NoBackup, Garbled, ""},
+    Case{"backup_read_fails", Garbled, Missing,
+         Fail("Coalesced.ini", "read", "EIO", "2"), NoBackup, Garbled,
+         ""},
+    Case{"backup_sync_fails", Garbled, Missing,
+         Fail("Coalesced.ini.bak", "fsync", "EIO"), NoBackup, Garbled,
+         Garbled},
+    // An older, longer backup whose truncation failed unreported (as
+    // under Wine): the copy's tail is the old backup's.
+    Case{"backup_keeps_stale_tail", Garbled, std::string(200, 'x'),
+         "env ASAN_OPTIONS=verify_asan_link_order=0 "
+         "LD_PRELOAD=" STALE_BACKUP_SHIM,
+         NoBackup, Garbled, Garbled + std::string(200 - Garbled.size(),
+                                                  'x')},
+    Case{"second_open_fails", Garbled, Missing,
+         Fail("Coalesced.ini", "openat", "EACCES", "3"),
+         BackedUp + NoArchive, Garbled, Garbled},
+    Case{"walk_read_fails", Good, Missing,
+         Fail("Coalesced.ini", "read", "EIO", "5"),
+         BackedUp + ReadStopped, Good, Good},
+    Case{"walk_seek_fails", Good, Missing,
+         Fail("Coalesced.ini", "lseek", "EIO", "4"),
+         BackedUp + ReadStopped, Good, Good},
+    Case{"fix_write_fails", Garbled, Missing,
+         Fail("Coalesced.ini", "write", "EIO"),
+         BackedUp + FirstReport + NotWritten, Garbled, Garbled},
+    Case{"fix_seek_fails", Garbled, Missing,
+         Fail("Coalesced.ini", "lseek", "EIO", "5"),
+         BackedUp + FirstReport + NotWritten, Garbled, Garbled},
+    // The fix landed, but the walk cannot find its place again.
+    Case{"resume_seek_fails", Garbled, Missing,
+         Fail("Coalesced.ini", "lseek", "EIO", "6"),
+         BackedUp + FirstReport + Text("fixed") + Text("read_failed") +
+             Text("unchecked", {"24"}),
+         Header + Section(4, "a=1") + Section(8, "[b]\nc=d") +
+             Section(3, "e"),
+         Garbled},
+    Case{"fix_sync_fails", Garbled, Missing,
+         Fail("Coalesced.ini", "fsync", "EIO"),
+         BackedUp + GarbledReport + NotSynced, Repaired, Garbled},
+    Case{"fix_close_fails", Garbled, Missing,
+         Fail("Coalesced.ini", "close", "EIO", "3"),
+         BackedUp + GarbledReport + NotSynced, Repaired, Garbled},
+    // Nothing was written, so nothing is flushed: no fsync to fail.
+    Case{"valid_needs_no_sync", Good, Missing,
+         Fail("Coalesced.ini", "fsync", "EIO"), BackedUp + Valid, Good,
+         Good},
+    // Links and special files where files are expected.
+    Case{"backup_links_to_archive", Garbled, Missing, "", SameFile,
+         Garbled, "<link>" + Garbled,
+         "ln -s Coalesced.ini Coalesced.ini.bak"},
+    Case{"backup_is_hard_link", Garbled, Missing, "", SameFile, Garbled,
+         Garbled, "ln Coalesced.ini Coalesced.ini.bak"},
+    Case{"both_link_elsewhere", Garbled, Missing, "", SameFile,
+         "<link>" + Garbled, "<link>" + Garbled,
+         "mkdir real && mv Coalesced.ini real/ && "
+         "ln -s real/Coalesced.ini Coalesced.ini && "
+         "ln -s real/Coalesced.ini hop && ln -s hop Coalesced.ini.bak"},
+    Case{"archive_links_elsewhere", Garbled, Missing, "",
+         BackedUp + GarbledReport, "<link>" + Repaired, Garbled,
+         "mkdir real && mv Coalesced.ini real/ && "
+         "ln -s real/Coalesced.ini Coalesced.ini"},
+    Case{"archive_is_pipe", Missing, Missing, "", NoArchive, "<pipe>",
+         Missing, "mkfifo Coalesced.ini"},
+    Case{"archive_is_device", Missing, Missing, "", NoArchive,
+         "<link><device>", Missing, "ln -s /dev/zero Coalesced.ini"},
+    Case{"backup_is_pipe", Garbled, Missing, "", NoBackup, Garbled,
+         "<pipe>", "mkfifo Coalesced.ini.bak"},
+    Case{"backup_is_device", Garbled, Missing, "", NoBackup, Garbled,
+         "<link><device>", "ln -s /dev/null Coalesced.ini.bak"},
+    // Closed standard streams: the archive must not take their place.
+    Case{"stdin_stderr_closed", Garbled, Missing, "",
+         BackedUp + GarbledReport, Repaired, Garbled, "",
+         "<&- >out 2>&-"},
+    Case{"stdout_stderr_closed", Garbled, Missing, "", Missing,
+         Repaired, Garbled, "", "</dev/null >&- 2>&-"},
+    // The console's reader is gone before the tool writes: the run goes
+    // on to the end and exits with status 0, which the reader passes on.
+    Case{"console_pipe_closed", Garbled, Missing,
+         "sh -c 'until [ -e closed ]; do sleep 0.01; done; "
+         "\"$0\" \"$@\"; echo $? >status'",
+         Missing, Repaired, Garbled, "",
+         "</dev/null 2>err | (exec <&-; touch closed; "
+         "until [ -e status ]; do sleep 0.01; done; exit $(cat status))"},
+    // The game or an editor has the archive open: nothing is touched.
+    Case{"archive_held_open", Garbled, Missing, "", NoArchive, Garbled,
+         Missing, "", "</dev/null >out 2>err", true},
+};
+
+// The generator's sample, repaired once, is found valid by a second run,
+// whose backup then holds the repaired archive.
+void RunTwice() {
+  const std::string dir =
+      ScratchRoot() + "run_twice_" + std::to_string(getpid());
+  const char* command = std::getenv("INIFIXER_COMMAND");
+  const std::string tool = command ? command : INIFIXER_PATH;
+  const std::string run = "cd '" + dir + "' && " + tool + " </dev/null >out";
+  ASSERT_EQ(std::system(("rm -rf '" + dir + "' && mkdir '" + dir + "' && " +
+                         MAKE_ARCHIVE_PATH + " '" + dir +
+                         "/Coalesced.ini' --sections 200 --garbled-every 3")
+                            .c_str()),
+            0);
+  const std::string original = Read(dir + "/Coalesced.ini");
+  ASSERT_EQ(std::system(run.c_str()), 0);
+  const std::string repaired = Read(dir + "/Coalesced.ini");
+  EXPECT_EQ(Read(dir + "/Coalesced.ini.bak"), original);
+  EXPECT_NE(Read(dir + "/out").find(FirstReport.substr(0, 17)),
+            std::string::npos);
+  EXPECT_EQ(repaired.size(), original.size());
+
+  ASSERT_EQ(std::system(run.c_str()), 0);
+  const std::string expected = Banner + BackedUp + Valid + Prompt;
+  EXPECT_EQ(Read(dir + "/out"),
+            std::getenv("INIFIXER_CRLF") ? Crlf(expected) : expected);
+  EXPECT_EQ(Read(dir + "/Coalesced.ini"), repaired);
+  EXPECT_EQ(Read(dir + "/Coalesced.ini.bak"), repaired);
+  if (!::testing::Test::HasFailure())
+    std::system(("rm -rf '" + dir + "'").c_str());
+}
+
+// A test of the tool: ToolTest's checks, then `body`.
+class ToolRun : public ToolTest {
+ public:
+  explicit ToolRun(std::function<void()> body) : body_(std::move(body)) {}
+  void TestBody() override { body_(); }
+
+ private:
+  std::function<void()> body_;
+};
+
+void Register(const char* name, std::function<void()> body) {
+  ::testing::RegisterTest("run", name, nullptr, nullptr, __FILE__, __LINE__,
+                          [body]() -> ToolTest* { return new ToolRun(body); });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  for (const Case& row : Rows)
+    Register(row.name, [&row] { RunRow(row); });
+  Register("second_run_finds_repair_valid", RunTwice);
+  const int failed = RUN_ALL_TESTS();
+  // CTest runs one test a process and reads status 77 as skipped.
+  const ::testing::UnitTest& unit = *::testing::UnitTest::GetInstance();
+  if (failed == 0 && unit.test_to_run_count() > 0 &&
+      unit.skipped_test_count() == unit.test_to_run_count())
+    return 77;
+  return failed;
+}

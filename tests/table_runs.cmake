@@ -1,0 +1,19 @@
+# Read by CTest: registers the end-to-end table as BUILD.run.<row>, one test
+# a row of `run_test --gtest_list_tests`, with ENV (a list of VAR=VALUE) in
+# its environment and PROPERTIES as further properties. A row that is
+# skipped exits 77, which SKIP_RETURN_CODE reports as skipped: the one way a
+# test is skipped. Before run_test is built, one test BUILD.run.not_built
+# stands for the table, and fails.
+execute_process(COMMAND ${run_test} --gtest_list_tests
+  OUTPUT_VARIABLE listed RESULT_VARIABLE status)
+if(status EQUAL 0)
+  string(REGEX MATCHALL "\n  [A-Za-z0-9_]+" rows "${listed}")
+else()
+  set(rows not_built)
+endif()
+foreach(row IN LISTS rows)
+  string(STRIP "${row}" row)
+  add_test(${build}.run.${row} ${run_test} --gtest_filter=run.${row})
+  set_tests_properties(${build}.run.${row} PROPERTIES
+    ENVIRONMENT "${env}" SKIP_RETURN_CODE 77 ${properties})
+endforeach()
