@@ -31,6 +31,7 @@ import textwrap
 WIDTH = 78
 DOC = "/usr/share/doc/%s/copyright"
 LICENSES = "/usr/share/common-licenses/"
+MERGED = ("bin", "sbin", "lib", "lib32", "lib64", "libx32")
 
 # What THIRD-PARTY.txt reproduces of a package's copyright file: all of it;
 # the lines from the one that begins with FIRST to the next that begins with
@@ -184,12 +185,31 @@ def bare(package):
     return package.split(":")[0]
 
 
+def names_of(path):
+    """The names under which dpkg may know the file PATH: as the link saw it,
+    the file it leads to, and each under its other name where /lib, /bin and
+    /sbin are links into /usr (where the link sees /usr/lib/..., dpkg may
+    know /lib/...)."""
+    names = []
+    for name in (path, os.path.realpath(path)):
+        top = name.split("/")[1:3]
+        if top[0] == "usr" and top[1] in MERGED:
+            other = name[len("/usr"):]
+        elif top[0] in MERGED:
+            other = "/usr" + name
+        else:
+            other = None
+        names.append(name)
+        if other and os.path.exists(other) and os.path.samefile(name, other):
+            names.append(other)
+    return list(dict.fromkeys(names))
+
+
 def owners(paths):
-    """The packages (with their architecture) that ship each of PATHS, by the
-    path as the link saw it or else by the file it leads to."""
+    """The packages (with their architecture) that ship each of PATHS."""
     found = {}
     for path in paths:
-        for name in (path, os.path.realpath(path)):
+        for name in names_of(path):
             query = subprocess.run(["dpkg-query", "-S", name],
                                    stdout=subprocess.PIPE,
                                    stderr=subprocess.DEVNULL, text=True)
@@ -300,12 +320,16 @@ def third_party(trace, build_dir, program, platform, version):
                 "\n"]
         where = ("Source: Debian's source package %s, version %s"
                  % (source, source_version))
-        if built_using:
-            where += ", built with the source of " + re.sub(
-                r" \(= ([^)]*)\)", r" \1", built_using)
-        out += [wrap("%s; on Debian: apt-get source %s=%s, or from Debian's "
-                     "snapshot archive." % (where, source, source_version)),
-                "\n"]
+        sources = ["%s=%s" % (source, source_version)]
+        # A package built with the source of another one names it in
+        # Built-Using: "gcc-12 (= 12.2.0-14+deb12u1)".
+        for used, used_version in re.findall(r"(\S+) \(= ([^)]*)\)",
+                                             built_using):
+            where += ", built with the source of %s %s" % (used, used_version)
+            sources.append("%s=%s" % (used, used_version))
+        out += [wrap(where + ". On Debian this fetches it, and Debian's "
+                     "snapshot archive keeps it:"), "\n",
+                "    apt-get source %s\n" % " ".join(sources), "\n"]
         if entry.relink:
             out += [underlined("Relinking with a changed library", "~"),
                     "\n", RELINK.format(version=version),
