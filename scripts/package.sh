@@ -1,16 +1,20 @@
 #!/bin/sh
-# Builds the 32-bit Windows exe and the static Linux executable and writes the
-# release for players: dist/inifixer-VERSION-win32.zip (inifixer.exe,
-# README.txt, LICENSE.txt), dist/inifixer-VERSION-linux-x86_64.tar.gz (a
-# folder of that name with inifixer, README.txt, LICENSE.txt) and
+# Builds the 32-bit Windows exe and the static Linux executable, each with
+# its THIRD-PARTY.txt, and writes the release for players:
+# dist/inifixer-VERSION-win32.zip (inifixer.exe, README.txt, LICENSE.txt,
+# THIRD-PARTY.txt), dist/inifixer-VERSION-linux-x86_64.tar.gz (a folder of
+# that name with inifixer, README.txt, LICENSE.txt, THIRD-PARTY.txt) and
 # dist/SHA256SUMS (the zip, the exe, the tarball and the Linux executable).
 # The same commit gives the same bytes wherever and whenever it is built.
 set -e
 cd "$(dirname "$0")/.."
+# dpkg and base-files for THIRD-PARTY.txt: it maps the files of each link to
+# the packages that ship them and reads their copyright files and the licence
+# texts in /usr/share/common-licenses.
 scripts/need-packages cmake make g++ libc6-dev g++-mingw-w64-i686 \
-  binutils-mingw-w64-i686 python3
+  binutils-mingw-w64-i686 python3 dpkg base-files
 cmake --preset win32 >/dev/null
-cmake --build build-win32 -j2 --target inifixer
+cmake --build build-win32 -j2 --target inifixer third_party
 # The dist target of the static Linux build packs both executables.
 cmake --preset linux-static \
   -DINIFIXER_DIST_WIN32_EXE="$PWD/build-win32/inifixer.exe" >/dev/null

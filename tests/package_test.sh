@@ -1,10 +1,13 @@
 #!/bin/sh
 # Unpacks a release package as a player would and checks it against the
-# SHA256SUMS beside it. The zip: exactly inifixer.exe, README.txt and
-# LICENSE.txt, both texts with CR LF line breaks. The tarball: exactly its
-# folder holding inifixer (mode 0755), README.txt and LICENSE.txt, both texts
-# with LF line breaks, and inifixer linked statically: no program interpreter
-# and no dynamic section.
+# SHA256SUMS beside it. The zip: exactly inifixer.exe, README.txt,
+# LICENSE.txt and THIRD-PARTY.txt, the texts with CR LF line breaks, and
+# THIRD-PARTY.txt naming the MinGW-w64 runtime with its ZPL notice and GCC's
+# runtime. The tarball: exactly its folder holding inifixer (mode 0755),
+# README.txt, LICENSE.txt and THIRD-PARTY.txt, the texts with LF line breaks,
+# THIRD-PARTY.txt naming glibc with its version, the LGPL, glibc's source and
+# how to relink, and inifixer linked statically: no program interpreter and
+# no dynamic section.
 # Then it leaves the unpacked executable in DIR with DIR/run, a command that
 # copies it into the current directory, beside an archive, and runs it there:
 # the exe under WINE, the Linux executable as it is. The end-to-end table
@@ -31,6 +34,21 @@ check_breaks() {
   esac
 }
 
+# THIRD-PARTY.txt holds a line matching each PATTERN (grep -E) and none
+# matching the first pattern of the other package's THIRD-PARTY.txt (UNLIKE).
+check_notices() {
+  unlike=$1
+  shift
+  for pattern in "$@"; do
+    grep -Eq -- "$pattern" THIRD-PARTY.txt ||
+      fail "THIRD-PARTY.txt has no line matching: $pattern"
+  done
+  ! grep -Eq -- "$unlike" THIRD-PARTY.txt ||
+    fail "THIRD-PARTY.txt names the other package's code: $unlike"
+}
+zip_notices='^- mingw-w64-i686-dev [0-9][^ ]*: the MinGW-w64 runtime'
+tarball_notices='^- libc6-dev [0-9][^ ]*: the GNU C Library \(glibc\); LGPL-2\.1-or-later'
+
 # The lines of SHA256SUMS for the NAMEs, each once, right for the files here.
 check_sums() {
   for name in "$@"; do
@@ -50,11 +68,18 @@ esac
 
 if [ $kind = zip ]; then
   unzip -Z1 "$package" >names
-  printf '%s\n' inifixer.exe README.txt LICENSE.txt | cmp -s - names ||
-    fail "the zip holds $(tr '\n' ' ' <names)"
+  printf '%s\n' inifixer.exe README.txt LICENSE.txt THIRD-PARTY.txt |
+    cmp -s - names || fail "the zip holds $(tr '\n' ' ' <names)"
   unzip -q "$package"
   check_breaks crlf README.txt
   check_breaks crlf LICENSE.txt
+  check_breaks crlf THIRD-PARTY.txt
+  check_notices "$tarball_notices" "$zip_notices" \
+    '^License: ZPL-2\.1' '^Copyright: [0-9-]+ the mingw-w64 project' \
+    'Redistributions in binary form must reproduce the accompanying' \
+    '^- gcc-mingw-w64-i686-win32 [0-9][^ ]*: GCC.s runtime library' \
+    '^- g\+\+-mingw-w64-i686-win32 [0-9][^ ]*: the GNU C\+\+ Library' \
+    '^GCC RUNTIME LIBRARY EXCEPTION'
   cp "$package" .
   check_sums "$(basename "$package")" inifixer.exe
   cp inifixer.exe "$dir/"
@@ -65,18 +90,31 @@ if [ $kind = zip ]; then
 fi
 
 tar tzf "$package" >names
-printf '%s\n' "$top/" "$top/inifixer" "$top/README.txt" "$top/LICENSE.txt" |
+printf '%s\n' "$top/" "$top/inifixer" "$top/README.txt" "$top/LICENSE.txt" \
+  "$top/THIRD-PARTY.txt" |
   cmp -s - names || fail "the tarball holds $(tr '\n' ' ' <names)"
 mkdir player
 tar -C player -xzf "$package"
 [ "$(ls -A player)" = "$top" ] || fail "the tarball unpacks to $(ls -A player)"
 cd "player/$top"
-[ "$(ls -A | sort | tr '\n' ' ')" = "LICENSE.txt README.txt inifixer " ] ||
+[ "$(ls -A | sort | tr '\n' ' ')" = \
+  "LICENSE.txt README.txt THIRD-PARTY.txt inifixer " ] ||
   fail "the folder holds $(ls -A | tr '\n' ' ')"
 [ "$(stat -c %a inifixer)" = 755 ] ||
   fail "inifixer has mode $(stat -c %a inifixer)"
 check_breaks lf README.txt
 check_breaks lf LICENSE.txt
+check_breaks lf THIRD-PARTY.txt
+# glibc's source is the very version linked.
+glibc=$(sed -n 's/^libc6-dev \([^ ]*\)$/\1/p' THIRD-PARTY.txt)
+check_notices "$zip_notices" "$tarball_notices" \
+  "^    apt-get source glibc=$(printf '%s' "$glibc" | sed 's/[.+]/\\&/g')\$" \
+  '^Relinking with a changed library$' \
+  '^    cmake --preset linux-static -DCMAKE_EXE_LINKER_FLAGS=-L' \
+  '^ +GNU LESSER GENERAL PUBLIC LICENSE$' '^ +Version 2\.1, February 1999$' \
+  '^- libstdc\+\+-12-dev [0-9][^ ]*: the GNU C\+\+ Library' \
+  '^- libgcc-12-dev [0-9][^ ]*: GCC.s runtime library' \
+  '^GCC RUNTIME LIBRARY EXCEPTION'
 readelf -h inifixer | grep -q 'Machine: *Advanced Micro Devices X86-64' ||
   fail "inifixer is no x86_64 executable"
 readelf -lW inifixer >program-headers

@@ -1,16 +1,21 @@
 #!/usr/bin/env python3
 """Writes the release for players: OUT/inifixer-VERSION-win32.zip, holding
-inifixer.exe, README.txt and LICENSE.txt;
+inifixer.exe, README.txt, LICENSE.txt and THIRD-PARTY.txt;
 OUT/inifixer-VERSION-linux-x86_64.tar.gz, holding the folder
-inifixer-VERSION-linux-x86_64/ with inifixer, README.txt and LICENSE.txt; and OUT/SHA256SUMS for the zip, the exe, the tarball and the
+inifixer-VERSION-linux-x86_64/ with inifixer, README.txt, LICENSE.txt and
+THIRD-PARTY.txt; and OUT/SHA256SUMS for the zip, the exe, the tarball and the
 Linux executable, in that order.
 
-  package.py --exe inifixer.exe --linux-exe inifixer --readme README.md
-             --license LICENSE --version 1.1.0 --date 2026-12-08 --out dist
+  package.py --exe inifixer.exe --notices THIRD-PARTY.txt
+             --linux-exe inifixer --linux-notices THIRD-PARTY.txt
+             --readme README.md --license LICENSE --version 1.1.0
+             --date 2026-12-08 --out dist
 
 README.txt is the players' part of README.md, between the marker comments
-below, turned from Markdown into plain text. In the zip both texts get CR LF
-line breaks for Notepad; in the tarball, LF. Both packages are the same, byte
+below, turned from Markdown into plain text. THIRD-PARTY.txt is each
+executable's own, as its build wrote it (tools/third_party.py). In the zip
+the texts get CR LF line breaks for Notepad; in the tarball, LF. Both
+packages are the same, byte
 for byte, whenever and wherever they are made: their entries come in a fixed
 order, all dated DATE at midnight (UTC in the tarball), with fixed modes; the
 zip has no extra fields, the tarball's entries belong to 0/0 with no names,
@@ -151,8 +156,8 @@ def sha256(path):
 
 def main():
     parser = argparse.ArgumentParser()
-    for option in ("exe", "linux-exe", "readme", "license", "version", "date",
-                   "out"):
+    for option in ("exe", "notices", "linux-exe", "linux-notices", "readme",
+                   "license", "version", "date", "out"):
         parser.add_argument("--" + option, required=True)
     args = parser.parse_args()
     date = tuple(int(part) for part in args.date.split("-")) + (0, 0, 0)
@@ -165,6 +170,10 @@ def main():
         readme = players_readme(f.read(), args.version)
     with open(args.license, encoding="utf-8") as f:
         license_text = f.read()
+    with open(args.notices, encoding="utf-8") as f:
+        notices = f.read()
+    with open(args.linux_notices, encoding="utf-8") as f:
+        linux_notices = f.read()
 
     os.makedirs(args.out, exist_ok=True)
     name, tarball = package_names(args.version)
@@ -172,7 +181,8 @@ def main():
     with zipfile.ZipFile(path + ".part", "w") as archive:
         for entry, data in (("inifixer.exe", exe),
                             ("README.txt", crlf(readme)),
-                            ("LICENSE.txt", crlf(license_text))):
+                            ("LICENSE.txt", crlf(license_text)),
+                            ("THIRD-PARTY.txt", crlf(notices))):
             info = zipfile.ZipInfo(entry, date_time=date)
             info.compress_type = zipfile.ZIP_DEFLATED
             # Plain files, rw-r--r--, whatever the files' modes here.
@@ -185,7 +195,8 @@ def main():
     write_tarball(os.path.join(args.out, tarball), top,
                   (("inifixer", linux_exe, 0o755),
                    ("README.txt", lf(readme), 0o644),
-                   ("LICENSE.txt", lf(license_text), 0o644)),
+                   ("LICENSE.txt", lf(license_text), 0o644),
+                   ("THIRD-PARTY.txt", lf(linux_notices), 0o644)),
                   calendar.timegm(date))
 
     sums = "".join("%s  %s\n" % line for line in (

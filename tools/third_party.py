@@ -1,0 +1,364 @@
+#!/usr/bin/env python3
+"""Writes THIRD-PARTY.txt for a release executable: what code in it is not
+inifixer's own, from the trace of its link (tools/link_trace.py).
+
+  third_party.py --trace inifixer.trace --build-dir build-linux
+                 --program inifixer --platform "Linux (x86_64)"
+                 --version 1.1.0 --out THIRD-PARTY.txt
+
+Each input file of the link outside the build directory is mapped to the
+Debian package that ships it (dpkg-query -S) and that package's version. Each
+such package must be in PACKAGES below, which says what it is, its licence,
+and which notices and licence texts THIRD-PARTY.txt reproduces. A file that
+belongs to no package, or to a package that PACKAGES does not know, stops the
+generator, so that no new library reaches a release without its notices.
+
+The file lists the packages the link took code from: those of the object
+files it was given and of the archives it took a member of; an archive it
+took nothing from, or a linker script (libm.a), brings in nothing. The text
+depends only on those files' names, the packages' versions and their
+copyright files: no paths of this machine, no dates, everything sorted, so
+that the packages built from it stay the same bytes.
+"""
+import argparse
+import collections
+import os
+import re
+import subprocess
+import sys
+import textwrap
+
+WIDTH = 78
+DOC = "/usr/share/doc/%s/copyright"
+LICENSES = "/usr/share/common-licenses/"
+MERGED = ("bin", "sbin", "lib", "lib32", "lib64", "libx32")
+
+# What THIRD-PARTY.txt reproduces of a package's copyright file: all of it;
+# the lines from the one that begins with FIRST to the next that begins with
+# LAST; or the paragraphs (Files, Copyright, License) of a copyright file in
+# Debian's machine-readable format whose License is one of LICENCES.
+Whole = collections.namedtuple("Whole", "")
+Lines = collections.namedtuple("Lines", "first last")
+Paragraphs = collections.namedtuple("Paragraphs", "licences")
+
+# name: what it is, for the list at the top; spdx: its licence, likewise;
+# what, licence: the same said in full; notice: what of the copyright file;
+# texts: the files of /usr/share/common-licenses given in full at the end;
+# relink: whether to tell how to relink inifixer with a changed library.
+Package = collections.namedtuple(
+    "Package", "name spdx what licence notice texts relink")
+
+GCC_SPDX = "GPL-3.0-or-later WITH GCC-exception-3.1"
+GCC_LICENCE = (
+    "The GNU General Public License, version 3 or later, with version 3.1 of "
+    "the GCC Runtime Library Exception. The exception lets a program that GCC "
+    "compiled and linked with the library be distributed under terms of its "
+    "own choosing; the notice below holds its text. The text of the GPL is "
+    "in /usr/share/common-licenses/GPL-3 on Debian and at "
+    "https://www.gnu.org/licenses/gpl-3.0.txt.")
+# GCC's copyright statement, the libraries under the exception, and the
+# exception itself; the rest of the file is about parts of GCC that no link
+# of inifixer takes.
+GCC_NOTICE = (Lines("GCC is Copyright", " - libvtv"),
+              Lines("GCC RUNTIME LIBRARY EXCEPTION",
+                    "requirements of the license of GCC."))
+LIBGCC_WHAT = (
+    "GCC's low-level runtime library (libgcc): helper routines for "
+    "arithmetic, the unwinder that C++ exceptions use, and the code around "
+    "a program's start and end that runs its constructors and destructors.")
+LIBSTDCXX_WHAT = "The GNU C++ Library (libstdc++): the C++ standard library."
+
+PACKAGES = {
+    "libc6-dev": Package(
+        name="the GNU C Library (glibc)", spdx="LGPL-2.1-or-later",
+        what="The GNU C Library (glibc): the C library, and the start-up "
+        "code that runs before main.",
+        licence="The GNU Lesser General Public License, version 2.1 or "
+        "later, whose full text ends this file; some parts are under other "
+        "free licences, as the notice below says.",
+        notice=(Whole(),), texts=(("LGPL-2.1", "GNU Lesser General Public "
+                                   "License, version 2.1"),),
+        relink=True),
+    "libgcc-12-dev": Package(
+        name="GCC's runtime library (libgcc)", spdx=GCC_SPDX,
+        what=LIBGCC_WHAT, licence=GCC_LICENCE, notice=GCC_NOTICE, texts=(),
+        relink=False),
+    "libstdc++-12-dev": Package(
+        name="the GNU C++ Library (libstdc++)", spdx=GCC_SPDX,
+        what=LIBSTDCXX_WHAT, licence=GCC_LICENCE, notice=GCC_NOTICE,
+        texts=(), relink=False),
+    "gcc-mingw-w64-i686-win32": Package(
+        name="GCC's runtime library (libgcc) for 32-bit Windows",
+        spdx=GCC_SPDX,
+        what=LIBGCC_WHAT + " This one comes with GCC's cross compiler for "
+        "32-bit Windows (MinGW-w64, win32 threads).",
+        licence=GCC_LICENCE, notice=GCC_NOTICE, texts=(), relink=False),
+    "g++-mingw-w64-i686-win32": Package(
+        name="the GNU C++ Library (libstdc++) for 32-bit Windows",
+        spdx=GCC_SPDX,
+        what=LIBSTDCXX_WHAT + " This one comes with GCC's cross compiler for "
+        "32-bit Windows (MinGW-w64, win32 threads).",
+        licence=GCC_LICENCE, notice=GCC_NOTICE, texts=(), relink=False),
+    "mingw-w64-i686-dev": Package(
+        name="the MinGW-w64 runtime for 32-bit Windows",
+        spdx="ZPL-2.1 and others",
+        what="The MinGW-w64 runtime: a program's start-up code, the C "
+        "functions that Windows' msvcrt.dll lacks, and the import libraries "
+        "through which a program calls the DLLs of Windows.",
+        licence="Most of it is under the Zope Public License, version 2.1 "
+        "(ZPL-2.1), whose second condition asks that a redistribution in "
+        "binary form reproduce its copyright notice, its conditions and its "
+        "disclaimer: the first paragraph of the notice below. Parts are in "
+        "the public domain; the number conversions (gdtoa) and the printf "
+        "family, which the C++ library's streams use, are under the "
+        "permissive licences of the other paragraphs.",
+        notice=(Paragraphs(("ZPL-2.1", "Lucent", "David-Gay",
+                            "Keith-Marshall")),),
+        texts=(), relink=False),
+}
+
+RELINK = """\
+inifixer's own source is free software under the MIT licence (LICENSE.txt),
+so this executable can be made again with a changed GNU C Library. On Debian,
+with the source of inifixer {version} and the packages cmake, g++, libc6-dev
+and python3, build it with the linux-static preset, putting the directory that
+holds the changed libc.a first on the linker's search path:
+
+    cmake --preset linux-static -DCMAKE_EXE_LINKER_FLAGS=-L/path/to/changed
+    cmake --build build-linux --target inifixer
+
+The link takes libc.a from the first directory on that path that has one, and
+build-linux/inifixer.trace then lists every file it read. To take changed
+start files (crt1.o, crti.o, crtn.o) from that directory too, add
+-B/path/to/changed/ to the same flags. A libc.a built from the source above,
+with your changes, is such a library.
+"""
+
+
+def fail(message):
+    sys.exit("third_party.py: " + message)
+
+
+def wrap(text, first="", rest=""):
+    return "\n".join(textwrap.wrap(text, WIDTH, initial_indent=first,
+                                   subsequent_indent=rest,
+                                   break_long_words=False,
+                                   break_on_hyphens=False)) + "\n"
+
+
+def underlined(title, mark):
+    return "%s\n%s\n" % (title, mark * len(title))
+
+
+def read_trace(path, build_dir):
+    """The files of the link outside BUILD_DIR: all of them, and those it
+    took code from."""
+    inputs, taken = set(), set()
+    with open(path, encoding="utf-8", errors="surrogateescape") as f:
+        for line in f.read().splitlines():
+            if not line:
+                continue
+            member = re.fullmatch(r"\((.+)\)[^()/]+", line)
+            name = os.path.normpath(os.path.join(
+                build_dir, member.group(1) if member else line))
+            if os.path.commonpath([name, build_dir]) == build_dir:
+                continue  # inifixer's own objects and libraries
+            inputs.add(name)
+            if member or is_object(name):
+                taken.add(name)
+    if not inputs:
+        fail("%s names no file outside %s: is it a link trace?"
+             % (path, build_dir))
+    return inputs, taken
+
+
+def is_object(path):
+    """Whether PATH is an object file, not an archive or a linker script
+    (text, whose NUL-free start tells it from an object's header)."""
+    with open(path, "rb") as f:
+        start = f.read(256)
+    return not start.startswith((b"!<arch>\n", b"!<thin>\n")) and b"\0" in start
+
+
+def bare(package):
+    """PACKAGE without its architecture (libc6-dev:amd64)."""
+    return package.split(":")[0]
+
+
+def names_of(path):
+    """The names under which dpkg may know the file PATH: as the link saw it,
+    the file it leads to, and each under its other name where /lib, /bin and
+    /sbin are links into /usr (where the link sees /usr/lib/..., dpkg may
+    know /lib/...)."""
+    names = []
+    for name in (path, os.path.realpath(path)):
+        top = name.split("/")[1:3]
+        if top[0] == "usr" and top[1] in MERGED:
+            other = name[len("/usr"):]
+        elif top[0] in MERGED:
+            other = "/usr" + name
+        else:
+            other = None
+        names.append(name)
+        if other and os.path.exists(other) and os.path.samefile(name, other):
+            names.append(other)
+    return list(dict.fromkeys(names))
+
+
+def owners(paths):
+    """The packages (with their architecture) that ship each of PATHS."""
+    found = {}
+    for path in paths:
+        for name in names_of(path):
+            query = subprocess.run(["dpkg-query", "-S", name],
+                                   stdout=subprocess.PIPE,
+                                   stderr=subprocess.DEVNULL, text=True)
+            for line in query.stdout.splitlines():
+                if not line.startswith("diversion by ") and \
+                        line.endswith(": " + name):
+                    found[path] = line[:-len(": " + name)].split(", ")
+            if path in found:
+                break
+        else:
+            fail("the link read %s, which no Debian package ships, so that "
+                 "its licence is unknown" % path)
+    return found
+
+
+def package_fields(package):
+    """Version, source package, source version and Built-Using of an
+    installed PACKAGE (PACKAGE:ARCH)."""
+    query = subprocess.run(
+        ["dpkg-query", "-W", "-f",
+         "${Version}\t${source:Package}\t${source:Version}\t${Built-Using}",
+         package], stdout=subprocess.PIPE, text=True, check=True)
+    return query.stdout.split("\t")
+
+
+def notice_text(package, parts):
+    """What of PACKAGE's copyright file THIRD-PARTY.txt reproduces."""
+    path = DOC % package
+    try:
+        with open(path, encoding="utf-8") as f:
+            text = f.read()
+    except OSError as error:
+        fail("%s: %s" % (path, error.strerror))
+    lines = text.rstrip("\n").split("\n")
+    pieces = []
+    for part in parts:
+        if isinstance(part, Whole):
+            pieces.append("\n".join(lines))
+        elif isinstance(part, Lines):
+            start = next((i for i, line in enumerate(lines)
+                          if line.startswith(part.first)), None)
+            end = None if start is None else next(
+                (i for i in range(start, len(lines))
+                 if lines[i].startswith(part.last)), None)
+            if end is None:
+                fail("%s no longer has lines from %r to %r"
+                     % (path, part.first, part.last))
+            pieces.append("\n".join(lines[start:end + 1]))
+        else:
+            chosen, licences = [], set()
+            for paragraph in re.split(r"\n[ \t]*\n", "\n".join(lines)):
+                field = re.search(r"^License: *(.*)$", paragraph, re.M)
+                if field and field.group(1) in part.licences:
+                    chosen.append(paragraph)
+                    licences.add(field.group(1))
+            missing = [name for name in part.licences if name not in licences]
+            if missing:
+                fail("%s has no paragraph under the licence %s"
+                     % (path, ", ".join(missing)))
+            pieces += chosen
+    return "\n\n".join(pieces) + "\n"
+
+
+def third_party(trace, build_dir, program, platform, version):
+    inputs, taken = read_trace(trace, os.path.abspath(build_dir))
+    found = owners(sorted(inputs))
+    unknown = sorted({"%s (%s)" % (bare(package), path)
+                      for path, packages in found.items()
+                      for package in packages
+                      if bare(package) not in PACKAGES})
+    if unknown:
+        fail("the link read files of packages that PACKAGES in "
+             "tools/third_party.py does not know: %s. Add each with what it "
+             "is, its licence and the notices its licence asks to reproduce."
+             % "; ".join(unknown))
+
+    files = collections.defaultdict(set)
+    for path in taken:
+        for package in found[path]:
+            files[package].add(os.path.basename(path))
+    names = sorted(files, key=bare)
+
+    title = "Third-party software in inifixer %s for %s" % (version, platform)
+    out = [underlined(title, "="), "\n",
+           wrap("inifixer is linked statically: besides inifixer's own code "
+                "(MIT licence, see LICENSE.txt), the executable %s holds code "
+                "from the libraries below, each named by the Debian package "
+                "it was linked from and that package's version." % program),
+           "\n"]
+    versions = {}
+    for package in names:
+        name, entry = bare(package), PACKAGES[bare(package)]
+        versions[package] = package_fields(package)
+        out.append(wrap("%s %s: %s; %s" % (name, versions[package][0],
+                                           entry.name, entry.spdx),
+                        "- ", "  "))
+    texts = []
+    notices = {}
+    for package in names:
+        name, entry = bare(package), PACKAGES[bare(package)]
+        package_version, source, source_version, built_using = \
+            versions[package]
+        out += ["\n\n", underlined("%s %s" % (name, package_version), "-"),
+                "\n",
+                wrap("What: " + entry.what), "\n",
+                wrap("Licence: %s. %s" % (entry.spdx, entry.licence)), "\n",
+                wrap("Linked from: " + ", ".join(sorted(files[package]))),
+                "\n"]
+        where = ("Source: Debian's source package %s, version %s"
+                 % (source, source_version))
+        sources = ["%s=%s" % (source, source_version)]
+        # A package built with the source of another one names it in
+        # Built-Using: "gcc-12 (= 12.2.0-14+deb12u1)".
+        for used, used_version in re.findall(r"(\S+) \(= ([^)]*)\)",
+                                             built_using):
+            where += ", built with the source of %s %s" % (used, used_version)
+            sources.append("%s=%s" % (used, used_version))
+        out += [wrap(where + ". On Debian this fetches it, and Debian's "
+                     "snapshot archive keeps it:"), "\n",
+                "    apt-get source %s\n" % " ".join(sources), "\n"]
+        if entry.relink:
+            out += [underlined("Relinking with a changed library", "~"),
+                    "\n", RELINK.format(version=version),
+                    "\n"]
+        text = notice_text(name, entry.notice)
+        if text in notices:
+            out.append("Notice: the same as for %s above.\n" % notices[text])
+        else:
+            notices[text] = name
+            out += ["Notice, from Debian's %s:\n" % (DOC % name), "\n", text]
+        texts += [t for t in entry.texts if t not in texts]
+    for licence, title in texts:
+        with open(LICENSES + licence, encoding="utf-8") as f:
+            out += ["\n\n", underlined(title, "="), "\n", f.read()]
+    return "".join(out)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    for option in ("trace", "build-dir", "program", "platform", "version",
+                   "out"):
+        parser.add_argument("--" + option, required=True)
+    args = parser.parse_args()
+    text = third_party(args.trace, args.build_dir, args.program,
+                       args.platform, args.version)
+    with open(args.out + ".part", "w", encoding="utf-8", newline="\n") as f:
+        f.write(text)
+    os.replace(args.out + ".part", args.out)
+
+
+if __name__ == "__main__":
+    main()
