@@ -12,14 +12,19 @@ before it (strace -e inject); with --calls, N of them drawn at random. Then
 runs over a large archive are killed at random moments. Leak checks are off:
 they cannot run under ptrace.
 
-With --wine, INIFIXER is a Windows exe, run by WINE64 in a Wine prefix and
-with a Wine server of the harness's own. Its console text is compared with
-CR LF line breaks taken as LF.
+With --wine, INIFIXER is a Windows exe, run by WINE64 with the environment of
+wine.env beside this file, but in a Wine prefix and with a Wine server of the
+harness's own; the calls that this server makes on the backup are failed
+too. Its console text is compared with CR LF line breaks taken as LF.
+
+The tool's texts come from texts.py beside this file.
 """
+import argparse
 import os
 import random
 import re
 import shutil
+import signal
 import struct
 import subprocess
 import sys
@@ -29,22 +34,144 @@ from collections import namedtuple
 from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
 
+HERE = Path(__file__).resolve().parent
+sys.path.insert(0, str(HERE))  # texts.py stands beside this file
+import texts  # noqa: E402
+
 ARCHIVE, BACKUP = "Coalesced.ini", "Coalesced.ini.bak"
-PROMPT = b"\n\nPress any key to exit..."
-MADE_BACKUP = b"Made a backup.\n"
-VALID = b"File is valid. No changes were made.\n"
-FIXED = b". Fixed\n"
-NOT_WRITTEN = b". Couldn't write the fix to Coalesced.ini.\n"
+PROMPT = texts.TEXTS["prompt"]
+MADE_BACKUP = texts.TEXTS["backed_up"]
+VALID = texts.TEXTS["valid"]
+FIXED = texts.TEXTS["fixed"]
+NOT_WRITTEN = texts.TEXTS["not_written"]
+# What each report of a garbled section begins with, before its offset.
+REPORT_OPENING = texts.TEXTS["report"].split(b"{}")[0]
 ERRORS = {"openat": "EACCES", "write": "ENOSPC", "writev": "ENOSPC"}
-ENV = dict(os.environ, ASAN_OPTIONS="detect_leaks=0", WINEDEBUG="-all",
-           WINEDLLOVERRIDES="mscoree,mshtml=")
-# The tool's command; under Wine, the loader comes first.
-TOOL = []
-WINE = False
 # A system call of the clean run: its name, its number among the calls of
 # that name, whether it is on the console (and its text's length, for a
-# console write) or on the backup, its directory's flush included.
-Call = namedtuple("Call", "name n console size backup")
+# console write), whether it is on the working directory itself, and whether
+# it is on the backup, its directory's flush included.
+Call = namedtuple("Call", "name n console size directory backup")
+# What a phase did: how many runs it made, how many of them failed, and the
+# problems it found.
+Tally = namedtuple("Tally", "runs failed problems")
+
+
+def wine_env():
+    """The variables of wine.env: one VAR=VALUE a line, # comments, $HOME
+    the only expansion."""
+    env = {}
+    for line in (HERE / "wine.env").read_text(encoding="utf-8").splitlines():
+        line = line.strip()
+        if line and not line.startswith("#"):
+            name, value = line.split("=", 1)
+            env[name] = value.replace("$HOME", str(Path.home()))
+    return env
+
+
+class Tool:
+    """The tool under test: natively its executable; with a Wine loader, a
+    Windows exe run by it in the prefix `tmp`/prefix, whose Wine server is
+    the harness's own. Everything in which the two differ is here."""
+
+    def __init__(self, path, wine, tmp):
+        self.wine = wine
+        self.command = [wine, path] if wine else [path]
+        self.name = " ".join(map(os.path.basename, self.command))
+        self.env = dict(os.environ, ASAN_OPTIONS="detect_leaks=0")
+        # No run may reach a graphical session: without a terminal, the tool
+        # or Wine may open a window there.
+        for name in ("DISPLAY", "WAYLAND_DISPLAY"):
+            self.env.pop(name, None)
+        self.server = None
+        if wine:
+            self.env.update(wine_env())
+            # A prefix of the harness's own, not the tests' shared one: its
+            # server is started persistent and traced here.
+            self.prefix = tmp / "prefix"
+            self.env["WINEPREFIX"] = str(self.prefix)
+
+    @property
+    def has_server(self):
+        """Whether part of the tool's file work is done by a Wine server."""
+        return self.wine is not None
+
+    def launch(self, work, strace=(), timeout=60):
+        """Runs the tool in `work` as it is. Its output goes to a file: under
+        Wine a service that inherited a pipe would keep it open."""
+        with open(work / "out", "wb") as out:
+            proc = subprocess.run(list(strace) + self.command, cwd=work,
+                                  env=self.env, stdin=subprocess.DEVNULL,
+                                  stdout=out, stderr=subprocess.PIPE,
+                                  timeout=timeout)
+        return proc, (work / "out").read_bytes()
+
+    def start(self, work, out):
+        """Starts the tool in `work`, its output to the file `out`."""
+        return subprocess.Popen(self.command, cwd=work, env=self.env,
+                                stdout=out, stdin=subprocess.DEVNULL)
+
+    def text(self, out):
+        """The console text of output `out`: under Wine, CR LF taken as LF."""
+        return out.replace(b"\r\n", b"\n") if self.wine else out
+
+    def unstarted(self, proc, out):
+        """Whether Wine failed before the tool started: no output, and an
+        exit status other than 0. A run killed by an injection is not one:
+        the calls of Wine's start-up are left out, so the tool had started,
+        and a kill before its first write leaves no output."""
+        return bool(self.wine) and not out and \
+            proc.returncode not in (0, -signal.SIGKILL)
+
+    def startup(self, call):
+        """Whether a traced call is Wine's own start-up, left out: it looks
+        at its standard descriptors and walks the working directory before
+        the tool runs; a fault there is Wine's, not the tool's. The tool
+        itself makes no call on the directory on Windows."""
+        return bool(self.wine) and (
+            call.directory or call.console and call.name != "write")
+
+    def absorbs(self, call):
+        """Whether Wine and its runtime drop a failure of `call`: they do for
+        the calls that carry no data (a close, a look at the file's state),
+        not for the writes and flushes."""
+        return bool(self.wine) and call.name not in ("write", "fsync")
+
+    def start_server(self):
+        """A persistent Wine server of the harness's own, with the prefix's
+        services up: a traced run that started them would follow them, and
+        they outlive the run. The prefix's folder must exist first, or the
+        server cannot start persistent."""
+        self.prefix.mkdir()
+        self.server = [self.env["WINESERVER"]]
+        subprocess.run(self.server + ["-p"], env=self.env, check=True)
+        subprocess.run([self.wine, "wineboot", "-i"], env=self.env,
+                       check=True, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+
+    def warm_up(self, sample, work):
+        """Under Wine, a run that brings the last services up."""
+        if self.wine:
+            run(self, sample, work)
+
+    def stop_server(self):
+        """Ends the Wine server, if one was started, and waits for it."""
+        if self.server:
+            subprocess.run(self.server + ["-k"], env=self.env)
+            subprocess.run(self.server + ["-w"], env=self.env)
+
+    def server_pid(self):
+        """The process id of the Wine server of the prefix."""
+        for proc in Path("/proc").iterdir():
+            try:
+                if proc.name.isdigit() and (proc / "comm").read_text(
+                        ).startswith("wineserver") and \
+                        ("WINEPREFIX=%s\0" % self.prefix).encode() in \
+                        (proc / "environ").read_bytes():
+                    return int(proc.name)
+            except OSError:
+                pass
+        raise RuntimeError("no Wine server for %s" % self.prefix)
 
 
 def model(data):
@@ -75,15 +202,17 @@ class Sample:
         assert self.fixes, "the sample has no garbled section"
 
 
-def read(path):
-    return path.read_bytes() if path.is_file() else None
+def left(work):
+    """The archive and the backup that a run left in `work` (None where
+    there is none)."""
+    return tuple((work / name).read_bytes() if (work / name).is_file()
+                 else None for name in (ARCHIVE, BACKUP))
 
 
-def check(sample, out, archive, backup, killed=False):
-    """What a run's console text and the files it left get wrong. A killed
-    run's text may stop anywhere in its last report."""
-    if WINE:
-        out = out.replace(b"\r\n", b"\n")
+def check(sample, console, archive, backup, killed=False):
+    """What a run's console text (as Tool.text reads it) and the files it
+    left get wrong. A killed run's text may stop anywhere in its last
+    report."""
     original, repaired = sample.original, sample.repaired
     problems = []
     if archive is None or len(archive) != len(original):
@@ -98,17 +227,18 @@ def check(sample, out, archive, backup, killed=False):
         problems.append("bytes other than whole fixes changed in the archive")
     if archive != original and backup != original:
         problems.append("the archive changed without a complete backup")
-    if MADE_BACKUP in out and backup != original:
+    if MADE_BACKUP in console and backup != original:
         problems.append("told of a backup that does not hold the original")
-    if VALID in out:
+    if VALID in console:
         problems.append("called an archive with garbled sections valid")
     fixes = {pos: fix for pos, *fix in sample.fixes}
-    heads = {pos: b"%d (%s...).\nSection size is %d but it should be %d" % (
-        pos, excerpt, declared, actual)
+    # Each report as it follows its opening.
+    heads = {pos: texts.fill("report", pos, excerpt, declared, actual)[
+        len(REPORT_OPENING):]
         for pos, (declared, actual, excerpt) in fixes.items()}
     whole = [(pos, head + ending) for pos, head in heads.items()
              for ending in (FIXED, NOT_WRITTEN)]
-    reports = out.split(b"\nGarbled section at offset ")[1:]
+    reports = console.split(REPORT_OPENING)[1:]
     for index, report in enumerate(reports):
         if killed and index == len(reports) - 1 and \
                 not any(report.startswith(text) for _, text in whole):
@@ -146,20 +276,10 @@ def fresh_copy(sample, work):
     shutil.copyfile(sample.path, work / ARCHIVE)
 
 
-def run(sample, work, strace=(), timeout=60):
+def run(tool, sample, work, strace=(), timeout=60):
     """Runs the tool in `work` on a fresh copy of the sample."""
     fresh_copy(sample, work)
-    return launch(work, strace, timeout)
-
-
-def launch(work, strace=(), timeout=60):
-    """Runs the tool in `work` as it is. Its output goes to a file: under
-    Wine a service that inherited a pipe would keep it open."""
-    with open(work / "out", "wb") as out:
-        proc = subprocess.run(list(strace) + TOOL, cwd=work, env=ENV,
-                              stdin=subprocess.DEVNULL, stdout=out,
-                              stderr=subprocess.PIPE, timeout=timeout)
-    return proc, (work / "out").read_bytes()
+    return tool.launch(work, strace, timeout)
 
 
 def strace_args(work, *more, trace="/dev/null"):
@@ -172,24 +292,45 @@ def strace_args(work, *more, trace="/dev/null"):
         [arg for path in paths for arg in ("-P", str(path))] + list(more)
 
 
-def list_calls(sample, work):
+def parse_trace(trace):
+    """The system calls in strace's output file `trace`, as (name, number
+    among the calls of that name, line): the numbers that `when=` of an
+    injection counts. A line without "(" (a signal's, ---) is no call, nor
+    is an exit's (+++)."""
+    calls, seen = [], {}
+    for line in trace.read_text(errors="replace").splitlines():
+        if "(" in line and not line.startswith("+++"):
+            # strace begins a line with the process id where it follows more
+            # than one process.
+            name = line.split("(")[0].split()[-1]
+            seen[name] = seen.get(name, 0) + 1
+            calls.append((name, seen[name], line))
+    return calls
+
+
+def stderr_tail(proc):
+    """The end of a run's error output, without strace's notes on the paths
+    it resolved."""
+    stderr = proc.stderr.decode(errors="replace")
+    return "".join(line for line in stderr.splitlines(True)
+                   if not line.startswith("strace: Requested path"))[-500:]
+
+
+def list_calls(tool, sample, work):
     """Every call of a clean run on the files and the console, numbered per
-    system call as strace counts them, and the clean run's console text."""
+    system call as strace counts them, less those of Wine's start-up, and the
+    clean run's console output; and what the clean run got wrong."""
     trace = work.parent / "trace"
     # -y: each descriptor with its path.
-    proc, out = run(sample, work, strace_args(work, "-y", trace=trace))
-    archive, backup = read(work / ARCHIVE), read(work / BACKUP)
-    problems = check(sample, out, archive, backup)
-    text = out.replace(b"\r\n", b"\n") if WINE else out
+    proc, out = run(tool, sample, work, strace_args(work, "-y", trace=trace))
+    archive, backup = left(work)
+    text = tool.text(out)
+    problems = check(sample, text, archive, backup)
     if proc.returncode != 0 or not text.endswith(PROMPT) or \
             archive != sample.repaired:
         problems.append("the clean run did not repair the archive")
-    calls, seen = [], {}
-    for line in trace.read_text(errors="replace").splitlines():
-        name = line.split("(")[0]
-        if line.startswith("+++") or "(" not in line:
-            continue
-        seen[name] = seen.get(name, 0) + 1
+    calls = []
+    for name, n, line in parse_trace(trace):
         # Natively the console is descriptors 0 and 1; Wine gives the
         # tool a descriptor of its own on the same file.
         console = re.match(r"\w+\([01]<", line) is not None or \
@@ -199,22 +340,22 @@ def list_calls(sample, work):
         # AT_FDCWD<...>).
         directory = '"."' in line or '"%s"' % work in line or re.search(
             r"\d<%s>" % re.escape(str(work)), line) is not None
-        if WINE and (directory or console and name != "write"):
-            # Wine's own start-up looks at its standard descriptors and
-            # walks the working directory before the tool runs; a fault
-            # there is Wine's, not the tool's. The tool itself makes no call
-            # on the directory on Windows.
-            continue
+        # A console write's text length: what it returned.
         size = int(line.rsplit("= ", 1)[1].split()[0]) \
             if console and name == "write" else None
-        calls.append(Call(name, seen[name], console, size,
-                          BACKUP in line or directory))
+        call = Call(name, n, console, size, directory,
+                    BACKUP in line or directory)
+        if not tool.startup(call):
+            calls.append(call)
     if not calls:
         problems.append("strace saw no call on the files")
     return calls, out, problems
 
 
-def fault_run(sample, clean, calls, index, mode, work):
+def fault_run(tool, sample, clean, calls, index, mode, work):
+    """Runs the tool with call `index` failed (`mode` once, from then on) or
+    killed just before it (kill), and what the run got wrong; `clean` is the
+    clean run's console output."""
     call = calls[index]
     if mode == "kill":
         inject = "%s:signal=KILL:when=%d" % (call.name, call.n)
@@ -223,22 +364,32 @@ def fault_run(sample, clean, calls, index, mode, work):
             call.name, ERRORS.get(call.name, "EIO"), call.n,
             "+" if mode == "from" else "")
     try:
-        for attempt in range(3):
-            proc, out = run(sample, work,
+        for _ in range(3):
+            proc, out = run(tool, sample, work,
                             strace_args(work, "-e", "inject=" + inject))
             # Now and then strace itself loses track of the tool, or Wine
-            # fails before the tool has started (no output, exit status 1);
-            # such a run tells nothing of the tool and is made again.
-            lost = b"strace: Unexpected wait status" in proc.stderr
-            unstarted = WINE and proc.returncode != 0 and not out
-            if not (lost or unstarted):
+            # fails before the tool has started; such a run tells nothing of
+            # the tool and is made again.
+            if b"strace: Unexpected wait status" in proc.stderr:
+                lost = "strace lost track of the tool"
+            elif tool.unstarted(proc, out):
+                lost = "Wine failed before the tool started"
+            else:
                 break
+        else:
+            # Not one of the three runs tells anything: a failure, not a
+            # pass.
+            shutil.rmtree(work)
+            return ["%s %s: lost three times: %s %s" % (
+                mode, inject, lost, stderr_tail(proc))]
     except subprocess.TimeoutExpired:
         return ["%s %s: did not end by itself" % (mode, inject)]
-    archive, backup = read(work / ARCHIVE), read(work / BACKUP)
-    problems = check(sample, out, archive, backup)
+    archive, backup = left(work)
+    text = tool.text(out)
+    problems = check(sample, text, archive, backup)
     if mode != "kill":
-        # Where the clean run's console text stood at this call.
+        # Where the clean run's console output stood at this call (strace's
+        # counts are of the bytes as written, CR LF and all).
         start = sum(c.size for c in calls[:index] if c.size is not None)
         expected = None
         if call.name == "write" and mode == "from":
@@ -251,7 +402,6 @@ def fault_run(sample, clean, calls, index, mode, work):
                 c.console for c in calls[index:] if c.name == call.name)):
             # Only the console's calls fail: its text is all there.
             expected = clean
-        text = out.replace(b"\r\n", b"\n") if WINE else out
         if proc.returncode != 0:
             problems.append("exit status %d" % proc.returncode)
         if expected is not None and out != expected:
@@ -261,36 +411,96 @@ def fault_run(sample, clean, calls, index, mode, work):
         if out == clean or (call.console and mode == "once"):
             if archive != sample.repaired or backup != sample.original:
                 problems.append("a run that told all did not repair all")
-        # A failed look at the backup's name makes nothing fail; that the
-        # backup then holds the original is checked above.
-        # Wine and its runtime drop the errors of the calls that carry no
-        # data (a close, a look at the file's state); the writes and flushes
-        # are checked, and check() has made sure that a backup told of holds
-        # the original.
-        absorbed = WINE and call.name not in ("write", "fsync")
-        if call.backup and call.name != "newfstatat" and not absorbed and \
-                MADE_BACKUP in text:
+        # A failed look at the backup's name makes nothing fail, nor does a
+        # failure that Wine absorbs; check() has made sure that a backup told
+        # of holds the original.
+        if call.backup and call.name != "newfstatat" and \
+                not tool.absorbs(call) and MADE_BACKUP in text:
             problems.append("told of a backup whose making failed")
     shutil.rmtree(work)
-    stderr = proc.stderr.decode(errors="replace")
-    stderr = "".join(line for line in stderr.splitlines(True)
-                     if not line.startswith("strace: Requested path"))
-    return ["%s %s: %s %s" % (mode, inject, problem, stderr[-500:])
+    return ["%s %s: %s %s" % (mode, inject, problem, stderr_tail(proc))
             for problem in problems]
 
 
-def kill_run(sample, work, delay):
-    """Kills a run after `delay` seconds; which part of the walk it reached."""
+def call_faults(tool, sample, tmp, count, rng, workers):
+    """The clean run's calls (`count` of them drawn by `rng`, or all where
+    it is None), each failed once, from then on, and by a kill just before
+    it."""
+    calls, clean, problems = list_calls(tool, sample, tmp / "clean")
+    failed = bool(problems)
+    chosen = range(len(calls))
+    if count is not None:
+        chosen = sorted(rng.sample(chosen, min(len(calls), count)))
+    jobs = [(i, mode) for i in chosen for mode in ("once", "from", "kill")]
+    with ThreadPoolExecutor(workers) as pool:
+        for found in pool.map(
+                lambda job: fault_run(tool, sample, clean, calls, *job,
+                                      tmp / ("w%d%s" % job)), jobs):
+            problems += found
+            failed += bool(found)
+    names = {c.name for c in calls}
+    print("%s: %d faulted runs over %d of %d calls of %d system calls: %s"
+          % (tool.name, len(jobs), len(chosen), len(calls), len(names),
+             " ".join(sorted(names))))
+    return Tally(len(jobs), failed, problems)
+
+
+def server_faults(tool, sample, work):
+    """Under Wine the backup is opened and truncated by the Wine server, which
+    does not always tell the tool of a failure there. Each call that the
+    server makes on the backup in a clean run, with an older, longer backup
+    present, is failed once and from then on, by strace attached to the
+    server: the tool must never tell of a backup that holds anything but the
+    archive."""
+    old = b"x" * (len(sample.original) + 13000)
+    trace = work.parent / "server.trace"
+    pid = tool.server_pid()
+
+    def traced(*more):
+        fresh_copy(sample, work)
+        (work / BACKUP).write_bytes(old)
+        tracer = subprocess.Popen(
+            ["strace", "-o", str(trace), "-y", "-p", str(pid),
+             "-P", str(work / BACKUP)] + list(more),
+            stderr=subprocess.PIPE, text=True)
+        tracer.stderr.readline()  # attached
+        try:
+            proc, out = tool.launch(work)
+        finally:
+            tracer.terminate()
+            tracer.wait()
+        return proc, out
+
+    traced()
+    calls = parse_trace(trace)
+    problems = [] if calls else ["strace saw no call of the Wine server"]
+    failed = len(problems)
+    for name, n, _ in calls:
+        for when in ("%d" % n, "%d+" % n):
+            inject = "inject=%s:error=EIO:when=%s" % (name, when)
+            proc, out = traced("-e", inject)
+            found = check(sample, tool.text(out), *left(work))
+            if proc.returncode != 0:
+                found.append("exit status %d" % proc.returncode)
+            problems += ["server %s: %s" % (inject, p) for p in found]
+            failed += bool(found)
+    print("%d faulted runs over the Wine server's calls on the backup, an "
+          "older, longer backup present" % (2 * len(calls)))
+    return Tally(2 * len(calls), failed, problems)
+
+
+def kill_run(tool, sample, work, delay):
+    """Kills a run after `delay` seconds; which part of the walk it reached,
+    and what the run got wrong."""
     fresh_copy(sample, work)
     with open(work / "out", "wb") as out:
-        proc = subprocess.Popen(TOOL, cwd=work, env=ENV, stdout=out,
-                                stdin=subprocess.DEVNULL)
+        proc = tool.start(work, out)
         time.sleep(delay)
         proc.kill()
         proc.wait()
-    archive, backup = read(work / ARCHIVE), read(work / BACKUP)
-    problems = check(sample, (work / "out").read_bytes(), archive, backup,
-                     killed=True)
+    archive, backup = left(work)
+    problems = check(sample, tool.text((work / "out").read_bytes()),
+                     archive, backup, killed=True)
     shutil.rmtree(work)
     if archive == sample.repaired:
         stage = "repaired"
@@ -302,99 +512,66 @@ def kill_run(sample, work, delay):
     return stage, ["kill after %.4f s: %s" % (delay, p) for p in problems]
 
 
-def server_pid(prefix):
-    """The Wine server of `prefix`."""
-    for proc in Path("/proc").iterdir():
-        try:
-            if proc.name.isdigit() and \
-                    (proc / "comm").read_text().startswith("wineserver") and \
-                    ("WINEPREFIX=%s\0" % prefix).encode() in \
-                    (proc / "environ").read_bytes():
-                return int(proc.name)
-        except OSError:
-            pass
-    raise RuntimeError("no Wine server for %s" % prefix)
-
-
-def server_faults(sample, work, pid):
-    """Under Wine the backup is opened and truncated by the Wine server, which
-    does not always tell the tool of a failure there. Each call that the
-    server makes on the backup in a clean run, with an older, longer backup
-    present, is failed once and from then on, by strace attached to the
-    server: the tool must never tell of a backup that holds anything but the
-    archive. Returns the number of runs, how many of them failed, and the
-    problems found."""
-    old = b"x" * (len(sample.original) + 13000)
-    trace = work.parent / "server.trace"
-
-    def traced(*more):
-        fresh_copy(sample, work)
-        (work / BACKUP).write_bytes(old)
-        tracer = subprocess.Popen(
-            ["strace", "-o", str(trace), "-y", "-p", str(pid),
-             "-P", str(work / BACKUP)] + list(more),
-            stderr=subprocess.PIPE, text=True)
-        tracer.stderr.readline()  # attached
-        try:
-            proc, out = launch(work)
-        finally:
-            tracer.terminate()
-            tracer.wait()
-        return proc, out
-
-    traced()
-    calls, seen = [], {}
-    for line in trace.read_text(errors="replace").splitlines():
-        if "(" in line and not line.startswith("+++"):
-            name = line.split("(")[0].split()[-1]
-            seen[name] = seen.get(name, 0) + 1
-            calls.append((name, seen[name]))
-    problems = [] if calls else ["strace saw no call of the Wine server"]
-    failed = len(problems)
-    for name, n in calls:
-        for when in ("%d" % n, "%d+" % n):
-            inject = "inject=%s:error=EIO:when=%s" % (name, when)
-            proc, out = traced("-e", inject)
-            found = check(sample, out, read(work / ARCHIVE),
-                          read(work / BACKUP))
-            if proc.returncode != 0:
-                found.append("exit status %d" % proc.returncode)
-            problems += ["server %s: %s" % (inject, p) for p in found]
+def random_kills(tool, make_archive, tmp, count, rng, seed, workers):
+    """`count` runs over a large archive, each killed at a random moment
+    within 1.2 times the length of a whole run."""
+    subprocess.run([make_archive, tmp / "large.ini", "--bytes", "40000000",
+                    "--max-text", "3000", "--garbled-every", "3",
+                    "--seed", "5"], check=True)
+    large = Sample(tmp / "large.ini")
+    length = 1e9
+    for _ in range(3):
+        started = time.monotonic()
+        run(tool, large, tmp / "timed")
+        length = min(length, time.monotonic() - started)
+    stages, problems, failed = {}, [], 0
+    delays = [rng.uniform(0, 1.2 * length) for _ in range(count)]
+    with ThreadPoolExecutor(workers) as pool:
+        for stage, found in pool.map(
+                lambda job: kill_run(tool, large, tmp / ("k%d" % job[0]),
+                                     job[1]), enumerate(delays)):
+            stages[stage] = stages.get(stage, 0) + 1
+            problems += found
             failed += bool(found)
-    return 2 * len(calls), failed, problems
+    print("%d kills (--seed %d) over runs of %.2f s on %d MiB with %d "
+          "garbled sections: %s" % (count, seed, length,
+                                    len(large.original) >> 20,
+                                    len(large.fixes), stages))
+    return Tally(count, failed, problems)
 
 
-def start_wine(wine, prefix):
-    """A Wine prefix and a persistent Wine server of the harness's own, with
-    the prefix's services up: a traced run that started them would follow
-    them, and they outlive the run. The prefix's folder must exist first, or
-    the server cannot start persistent."""
-    prefix.mkdir()
-    ENV["WINEPREFIX"] = str(prefix)
-    server = [str(Path(wine).parent / "wineserver")]
-    subprocess.run(server + ["-p"], env=ENV, check=True)
-    subprocess.run([wine, "wineboot", "-i"], env=ENV, check=True,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    return server
+def parse_args():
+    parser = argparse.ArgumentParser(
+        description="Runs INIFIXER under injected I/O failures and kills.")
+    parser.add_argument("inifixer", metavar="INIFIXER",
+                        help="the tool (with --wine, its Windows exe)")
+    parser.add_argument("make_archive", metavar="MAKE_ARCHIVE",
+                        help="the generator of the sample archives")
+    parser.add_argument("--wine", metavar="WINE64",
+                        help="run INIFIXER by this Wine loader")
+    parser.add_argument("--calls", type=int, metavar="N",
+                        help="fail N calls drawn at random, not all")
+    parser.add_argument("--kills", type=int, default=150, metavar="N",
+                        help="how many runs to kill (default: %(default)s)")
+    parser.add_argument("--seed", type=int, metavar="S",
+                        default=time.time_ns() % 10**6,
+                        help="seed of the random draws (default: from the "
+                        "clock)")
+    return parser.parse_args()
 
 
 def main():
-    global TOOL, WINE
-    tool, make_archive = map(os.path.abspath, sys.argv[1:3])
-    options = dict(zip(sys.argv[3::2], sys.argv[4::2]))
-    wine = options.get("--wine")
-    WINE = wine is not None
-    TOOL = [wine, tool] if WINE else [tool]
-    kills = int(options.get("--kills", 150))
-    seed = int(options.get("--seed", time.time_ns() % 10**6))
-    rng = random.Random(seed)
+    args = parse_args()
+    make_archive = os.path.abspath(args.make_archive)
+    rng = random.Random(args.seed)
     shm = "/dev/shm" if os.path.isdir("/dev/shm") else None
     tmp = Path(tempfile.mkdtemp(prefix="fault_harness.", dir=shm))
     workers = os.cpu_count() or 2
-    server = None
+    tool = Tool(os.path.abspath(args.inifixer), args.wine, tmp)
+    tallies = []
     try:
-        if WINE:
-            server = start_wine(wine, tmp / "prefix")
+        if tool.has_server:
+            tool.start_server()
         # Larger than the backup's copy block and the walk's buffer, so that
         # both take several rounds.
         subprocess.run([make_archive, tmp / "small.ini", "--sections", "16",
@@ -403,65 +580,22 @@ def main():
         with open(tmp / "small.ini", "ab") as small:
             small.write(struct.pack("<I", 9) + b"unterminated")
         small = Sample(tmp / "small.ini")
-        if WINE:
-            run(small, tmp / "warm")  # the last services come up
-        calls, clean, problems = list_calls(small, tmp / "clean")
-        failed = bool(problems)
-        chosen = range(len(calls))
-        if "--calls" in options:
-            chosen = sorted(rng.sample(chosen, min(len(calls),
-                                                   int(options["--calls"]))))
-        jobs = [(i, mode) for i in chosen for mode in ("once", "from", "kill")]
-        with ThreadPoolExecutor(workers) as pool:
-            for found in pool.map(
-                    lambda job: fault_run(small, clean, calls, *job,
-                                          tmp / ("w%d%s" % job)), jobs):
-                problems += found
-                failed += bool(found)
-        print("%s: %d faulted runs over %d of %d calls of %d system calls: %s"
-              % (" ".join(map(os.path.basename, TOOL)), len(jobs),
-                 len(chosen), len(calls), len({c.name for c in calls}),
-                 " ".join(sorted({c.name for c in calls}))))
-
-        if WINE:
-            count, bad, found = server_faults(small, tmp / "server",
-                                              server_pid(tmp / "prefix"))
-            print("%d faulted runs over the Wine server's calls on the "
-                  "backup, an older, longer backup present" % count)
-            jobs += [None] * count
-            problems += found
-            failed += bad
-
-        subprocess.run([make_archive, tmp / "large.ini", "--bytes", "40000000",
-                        "--max-text", "3000", "--garbled-every", "3",
-                        "--seed", "5"], check=True)
-        large = Sample(tmp / "large.ini")
-        length = 1e9
-        for _ in range(3):
-            started = time.monotonic()
-            run(large, tmp / "timed")
-            length = min(length, time.monotonic() - started)
-        stages = {}
-        delays = [rng.uniform(0, 1.2 * length) for _ in range(kills)]
-        with ThreadPoolExecutor(workers) as pool:
-            for stage, found in pool.map(
-                    lambda job: kill_run(large, tmp / ("k%d" % job[0]), job[1]),
-                    enumerate(delays)):
-                stages[stage] = stages.get(stage, 0) + 1
-                problems += found
-                failed += bool(found)
-        print("%d kills (--seed %d) over runs of %.2f s on %d MiB with %d "
-              "garbled sections: %s" % (kills, seed, length,
-                                        len(large.original) >> 20,
-                                        len(large.fixes), stages))
+        tool.warm_up(small, tmp / "warm")
+        tallies.append(call_faults(tool, small, tmp, args.calls, rng,
+                                   workers))
+        if tool.has_server:
+            tallies.append(server_faults(tool, small, tmp / "server"))
+        tallies.append(random_kills(tool, make_archive, tmp, args.kills,
+                                    rng, args.seed, workers))
     finally:
-        if server:
-            subprocess.run(server + ["-k"], env=ENV)
-            subprocess.run(server + ["-w"], env=ENV)
+        tool.stop_server()
         shutil.rmtree(tmp, ignore_errors=True)
+    runs = sum(t.runs for t in tallies)
+    failed = sum(t.failed for t in tallies)
+    problems = [p for t in tallies for p in t.problems]
     for problem in problems:
         print("FAIL", problem)
-    print("%d passed, %d failed" % (len(jobs) + kills - failed, failed))
+    print("%d passed, %d failed" % (runs - failed, failed))
     return 1 if problems else 0
 
 
