@@ -34,12 +34,18 @@ const char Script[] =
 // The terminals tried, in this order, each with the option after which the
 // command and its arguments follow (none: they follow the name).
 const char* const Terminals[][2] = {
-    {"xdg-terminal-exec", nullptr}, {"x-terminal-emulator", "-e"},
-    {"konsole", "-e"},              {"gnome-terminal", "--"},
-    {"xfce4-terminal", "-x"},       {"mate-terminal", "-x"},
-    {"terminator", "-x"},           {"alacritty", "-e"},
-    {"kitty", nullptr},             {"foot", nullptr},
-    {"urxvt", "-e"},                {"xterm", "-e"},
+    {"xdg-terminal-exec", nullptr},
+    {"x-terminal-emulator", "-e"},
+    {"konsole", "-e"},
+    {"gnome-terminal", "--"},
+    {"xfce4-terminal", "-x"},
+    {"mate-terminal", "-x"},
+    {"terminator", "-x"},
+    {"alacritty", "-e"},
+    {"kitty", nullptr},
+    {"foot", nullptr},
+    {"urxvt", "-e"},
+    {"xterm", "-e"},
 };
 
 // How long a terminal that was started may take to fail, in steps of
