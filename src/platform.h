@@ -21,6 +21,17 @@ void SetBinaryStandardOutput();
 // each "\n".
 extern const char LineBreak[];
 
+// Where the process has no terminal at all (no controlling terminal, and
+// neither standard input nor output is one) but a graphical session is
+// there, as when a file manager or a launcher starts the tool: starts a
+// terminal emulator that runs the tool once more, in the same folder, and
+// tells whether one took over; then this process ends without opening any
+// file. False when the process has a terminal, there is no graphical
+// session, this process is itself such a copy, or no terminal could be
+// started: the run then goes on here. Nothing on Windows, where a console
+// program started from Explorer gets a console window of its own.
+bool HandOverToTerminal();
+
 // Lets a write to a pipe whose reader has gone fail like any other write,
 // rather than end the process: the run must not stop halfway because nobody
 // reads the console any more.

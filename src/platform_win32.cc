@@ -44,6 +44,11 @@ void SetBinaryStandardOutput() {
 
 const char LineBreak[] = "\r\n";
 
+// Windows opens a console window for a console program started without one.
+bool HandOverToTerminal() {
+  return false;
+}
+
 // A write to a pipe nobody reads fails there; no signal ends the process.
 void IgnoreClosedPipes() {}
 

@@ -11,6 +11,11 @@ int main() {
   // open, the run ends here, before any file is touched.
   if (!OpenStandardStreams())
     std::exit(0);
+  // Started with no terminal, from a file manager say, the run goes on in a
+  // terminal's window, where its text is seen and a key ends it. Before
+  // IgnoreClosedPipes, which the terminal would inherit.
+  if (HandOverToTerminal())
+    std::exit(0);
   IgnoreClosedPipes();
   StartConsole();
   RunRepair();

@@ -1,0 +1,170 @@
+#!/bin/sh
+# Runs the tool as a file manager starts it on a double-click: no terminal,
+# its standard streams on the null device, a graphical session (Xvfb) and
+# one real terminal emulator on PATH. The tool must open the terminal's
+# window and repair the archive in it; a key sent to the window must end
+# the run and close the window. Then the archive must be what a run in
+# place makes of it, and the backup the original, byte for byte.
+#
+#   in_window.sh TERMINAL TOOL MAKE_ARCHIVE [SCREENSHOT]   (absolute paths)
+#
+# TERMINAL is konsole or xterm. SCREENSHOT, if given, is a PNG of the window
+# taken once the repair is done (import, from imagemagick). Needs Xvfb
+# (xvfb), xdotool and the terminal; where one is missing or cannot start
+# here, prints "skipped: REASON" and exits 77. Every wait has a limit, and
+# the X server, the terminal and the scratch folder go on every exit.
+set -u
+terminal=$1 tool=$2 make_archive=$3 shot=${4:-}
+xvfb_pid="" terminal_pid="" starter=""
+
+skip() {
+  echo "skipped: $*"
+  exit 77
+}
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+# Whether process $1 has ended (a zombie nobody has reaped yet has).
+ended() {
+  [ ! -e "/proc/$1" ] ||
+    [ "$(sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | cut -c1)" = Z ]
+}
+cleanup() {
+  if [ -n "$starter" ] && ! ended "$starter"; then
+    kill "$starter"
+  fi
+  if [ -n "$terminal_pid" ] && ! ended "$terminal_pid"; then
+    kill "$terminal_pid"
+  fi
+  if [ -n "$xvfb_pid" ]; then
+    kill "$xvfb_pid" 2>/dev/null
+    within 5 ended "$xvfb_pid" || kill -KILL "$xvfb_pid"
+    wait "$xvfb_pid"
+  fi
+  rm -rf "$dir"
+}
+# Runs COMMAND until it succeeds, every 0.1 s for at most $1 seconds.
+within() {
+  tries=$(($1 * 10))
+  shift
+  until "$@"; do
+    tries=$((tries - 1))
+    [ "$tries" -gt 0 ] || return 1
+    sleep 0.1
+  done
+}
+# Milliseconds since the start.
+elapsed() {
+  echo $((($(date +%s%N) - start) / 1000000))
+}
+# The terminal's visible windows. xdotool fails when a window goes while it
+# looks (BadWindow): then nothing is known, and this fails.
+windows() {
+  found=$(xdotool search --onlyvisible --class "$terminal" \
+    2>"$dir/xdotool.log")
+  [ $? -le 1 ] && [ ! -s "$dir/xdotool.log" ]
+}
+has_window() {
+  windows && [ -n "$found" ]
+}
+no_window() {
+  windows && [ -z "$found" ]
+}
+has_display() {
+  [ -s "$dir/display" ] || ended "$xvfb_pid"
+}
+repaired() {
+  cmp -s "$dir/game/Coalesced.ini" "$dir/repaired"
+}
+
+case $terminal in
+  konsole | xterm) ;;
+  *) fail "no window test for $terminal" ;;
+esac
+for program in Xvfb xdotool "$terminal"; do
+  command -v "$program" >/dev/null || skip "$program is not installed"
+done
+if [ -n "$shot" ]; then
+  command -v import >/dev/null || skip "import (imagemagick) is not installed"
+fi
+real=$(command -v "$terminal")
+timeout=$(command -v timeout) setsid=$(command -v setsid)
+start=$(date +%s%N)
+
+dir=$(mktemp -d) || fail "no scratch folder"
+trap cleanup EXIT
+trap 'exit 2' HUP INT TERM
+# The terminal keeps its settings and runtime files here, not in $HOME.
+mkdir -m 700 "$dir/home" "$dir/runtime" "$dir/bin" "$dir/game" "$dir/ref" ||
+  fail "no folders in $dir"
+
+# An X server on a free display, which it writes to fd 3 once it is ready.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$dir/display" \
+  >"$dir/xvfb.log" 2>&1 &
+xvfb_pid=$!
+within 10 has_display && ! ended "$xvfb_pid" ||
+  skip "Xvfb cannot start here: $(tail -n 3 "$dir/xvfb.log")"
+DISPLAY=:$(cat "$dir/display")
+export DISPLAY
+
+# The terminal, once, on a command that ends at once. It and the tool get a
+# minimal session, as a file manager's surroundings would be: no Wayland, no
+# session bus, nothing of the caller's desktop.
+env -i HOME="$dir/home" XDG_RUNTIME_DIR="$dir/runtime" LANG=C.UTF-8 \
+  DISPLAY="$DISPLAY" "$timeout" 30 "$real" -e /bin/sh -c 'exit 0' \
+  >"$dir/probe.log" 2>&1 ||
+  skip "$terminal cannot start here: $(tail -n 3 "$dir/probe.log")"
+
+# The game's folder with the tool beside the archive, and what a run in
+# place makes of the same archive.
+"$make_archive" "$dir/game/Coalesced.ini" --sections 9 --garbled-every 3 &&
+  cp "$dir/game/Coalesced.ini" "$dir/original" &&
+  cp "$dir/game/Coalesced.ini" "$dir/ref/" && cp "$tool" "$dir/game/" &&
+  (cd "$dir/ref" && env -i "$tool" </dev/null >out) &&
+  cp "$dir/ref/Coalesced.ini" "$dir/repaired" || fail "no archives"
+cmp -s "$dir/original" "$dir/repaired" && fail "the sample needs no repair"
+# Only the named terminal on PATH: /usr/bin holds x-terminal-emulator too.
+ln -s "$real" "$dir/bin/$terminal" || fail "no link to $real"
+
+# Started as a file manager starts it: no controlling terminal (setsid),
+# the streams on the null device.
+(cd "$dir/game" && exec env -i HOME="$dir/home" \
+  XDG_RUNTIME_DIR="$dir/runtime" LANG=C.UTF-8 DISPLAY="$DISPLAY" \
+  PATH="$dir/bin" "$timeout" 30 "$setsid" -w ./"$(basename "$tool")" \
+  </dev/null >/dev/null 2>&1) &
+starter=$!
+
+within 30 has_window || fail "no $terminal window within 30 s"
+window=$(echo "$found" | head -n 1)
+echo "$terminal: window after $(elapsed) ms"
+terminal_pid=$(xdotool getwindowpid "$window") ||
+  fail "no process for window $window (closed at once?)"
+within 30 repaired || fail "the archive was not repaired within 30 s"
+echo "$terminal: repaired after $(elapsed) ms"
+# Time for the prompt to be drawn. The copy waits for the key, and so the
+# window stays.
+sleep 1
+ended "$terminal_pid" && fail "the window closed before the key"
+if [ -n "$shot" ]; then
+  import -window "$window" "$shot" || fail "no screenshot"
+fi
+"$timeout" 10 xdotool windowfocus --sync "$window" key x ||
+  fail "no key sent"
+within 30 ended "$terminal_pid" ||
+  fail "$terminal still runs 30 s after the key"
+within 30 no_window || fail "a $terminal window is still open after it ended"
+echo "$terminal: closed after $(elapsed) ms"
+wait "$starter"
+status=$?
+starter=""
+[ "$status" = 0 ] || fail "the tool exited with status $status"
+
+cmp "$dir/repaired" "$dir/game/Coalesced.ini" ||
+  fail "the archive is not the one a run in place makes"
+cmp "$dir/original" "$dir/game/Coalesced.ini.bak" ||
+  fail "the backup is not the original"
+[ "$(ls "$dir/game" | tr '\n' ' ')" = \
+  "Coalesced.ini Coalesced.ini.bak $(basename "$tool") " ] ||
+  fail "other files in the game's folder: $(ls "$dir/game")"
+echo "$terminal: passed in $(elapsed) ms"
