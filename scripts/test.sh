@@ -6,7 +6,8 @@
 # executable of the release tarball, the native end-to-end table on exFAT and
 # NTFS images mounted through FUSE (where this machine can mount them), a
 # second build of both packages, the sanitizer build, the fault-injection
-# harness and a bounded fuzzing run.
+# harness, the hand-over to a terminal window under Xvfb and a bounded
+# fuzzing run.
 #
 # INIFIXER_RUN_WIN32=0 or 1 overrides the probe of whether this machine runs
 # 32-bit programs.
@@ -19,6 +20,10 @@ scripts/need-packages cmake make g++ libgtest-dev strace python3 unzip \
 # Without what it recommends: qemu-user-binfmt would make the kernel start
 # every i386 program through qemu, and the 32-bit Wine would then seem to run.
 scripts/need-packages --no-recommends qemu-user
+# The real windows of the hand-over rows: an X server, a key sender and two
+# terminals; konsole, as on the Steam Deck, without the rest of KDE.
+scripts/need-packages xvfb xdotool xterm
+scripts/need-packages --no-recommends konsole
 
 # Some kernels run no 32-bit code at all; there the 32-bit Wine cannot start,
 # and the tests that run the 32-bit exe are reported as skipped. CMake asks

@@ -1,21 +1,21 @@
 #!/bin/sh
-# Runs the tool as a file manager starts it on a double-click: no terminal,
-# its standard streams on the null device, a graphical session (Xvfb) and
-# one real terminal emulator on PATH. The tool must open the terminal's
-# window and repair the archive in it; a key sent to the window must end
-# the run and close the window. Then the archive must be what a run in
-# place makes of it, and the backup the original, byte for byte.
+# Runs COMMAND (the tool) in the current folder as a file manager starts it
+# on a double-click: no terminal, its standard streams on the null device, a
+# graphical session (Xvfb) and one real terminal emulator on PATH. The tool
+# must open the terminal's window and repair the archive in it; a key sent
+# to the window must end the run and close the window. Exits with the tool's
+# status; the end-to-end table then compares the archive and the backup.
 #
-#   in_window.sh TERMINAL TOOL MAKE_ARCHIVE [SCREENSHOT]   (absolute paths)
+#   in_window.sh TERMINAL COMMAND...   (COMMAND an absolute path)
 #
-# TERMINAL is konsole or xterm. SCREENSHOT, if given, is a PNG of the window
-# taken once the repair is done (import, from imagemagick). Needs Xvfb
-# (xvfb), xdotool and the terminal; where one is missing or cannot start
-# here, prints "skipped: REASON" and exits 77. Every wait has a limit, and
-# the X server, the terminal and the scratch folder go on every exit.
+# TERMINAL is konsole or xterm. Needs Xvfb (xvfb), xdotool and the terminal;
+# where one is missing or cannot start here, prints "skipped: REASON" and
+# exits 77. Every wait has a limit, and the X server, the terminal and the
+# scratch folder go on every exit.
 set -u
-terminal=$1 tool=$2 make_archive=$3 shot=${4:-}
-xvfb_pid="" terminal_pid="" starter=""
+terminal=$1
+shift
+game=$PWD xvfb_pid="" terminal_pid="" starter="" dir=""
 
 skip() {
   echo "skipped: $*"
@@ -42,7 +42,7 @@ cleanup() {
     within 5 ended "$xvfb_pid" || kill -KILL "$xvfb_pid"
     wait "$xvfb_pid"
   fi
-  rm -rf "$dir"
+  [ -z "$dir" ] || rm -rf "$dir"
 }
 # Runs COMMAND until it succeeds, every 0.1 s for at most $1 seconds.
 within() {
@@ -53,10 +53,6 @@ within() {
     [ "$tries" -gt 0 ] || return 1
     sleep 0.1
   done
-}
-# Milliseconds since the start.
-elapsed() {
-  echo $((($(date +%s%N) - start) / 1000000))
 }
 # The terminal's visible windows. xdotool fails when a window goes while it
 # looks (BadWindow): then nothing is known, and this fails.
@@ -74,8 +70,11 @@ no_window() {
 has_display() {
   [ -s "$dir/display" ] || ended "$xvfb_pid"
 }
+# The backup is made and the archive differs from it: the walk has fixed
+# something, and the tool waits for its key once it has told so.
 repaired() {
-  cmp -s "$dir/game/Coalesced.ini" "$dir/repaired"
+  [ -f "$game/Coalesced.ini.bak" ] &&
+    ! cmp -s "$game/Coalesced.ini" "$game/Coalesced.ini.bak"
 }
 
 case $terminal in
@@ -85,19 +84,14 @@ esac
 for program in Xvfb xdotool "$terminal"; do
   command -v "$program" >/dev/null || skip "$program is not installed"
 done
-if [ -n "$shot" ]; then
-  command -v import >/dev/null || skip "import (imagemagick) is not installed"
-fi
 real=$(command -v "$terminal")
 timeout=$(command -v timeout) setsid=$(command -v setsid)
-start=$(date +%s%N)
 
 dir=$(mktemp -d) || fail "no scratch folder"
 trap cleanup EXIT
 trap 'exit 2' HUP INT TERM
 # The terminal keeps its settings and runtime files here, not in $HOME.
-mkdir -m 700 "$dir/home" "$dir/runtime" "$dir/bin" "$dir/game" "$dir/ref" ||
-  fail "no folders in $dir"
+mkdir -m 700 "$dir/home" "$dir/runtime" "$dir/bin" || fail "no folders in $dir"
 
 # An X server on a free display, which it writes to fd 3 once it is ready.
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$dir/display" \
@@ -108,63 +102,40 @@ within 10 has_display && ! ended "$xvfb_pid" ||
 DISPLAY=:$(cat "$dir/display")
 export DISPLAY
 
-# The terminal, once, on a command that ends at once. It and the tool get a
-# minimal session, as a file manager's surroundings would be: no Wayland, no
-# session bus, nothing of the caller's desktop.
-env -i HOME="$dir/home" XDG_RUNTIME_DIR="$dir/runtime" LANG=C.UTF-8 \
-  DISPLAY="$DISPLAY" "$timeout" 30 "$real" -e /bin/sh -c 'exit 0' \
-  >"$dir/probe.log" 2>&1 ||
+# The terminal and the tool get a minimal session, as a file manager's
+# surroundings would be: no Wayland, no session bus, nothing of the caller's
+# desktop. First the terminal once, on a command that ends at once.
+session() {
+  env -i HOME="$dir/home" XDG_RUNTIME_DIR="$dir/runtime" LANG=C.UTF-8 \
+    DISPLAY="$DISPLAY" "$@"
+}
+session "$timeout" 30 "$real" -e /bin/sh -c 'exit 0' >"$dir/probe.log" 2>&1 ||
   skip "$terminal cannot start here: $(tail -n 3 "$dir/probe.log")"
 
-# The game's folder with the tool beside the archive, and what a run in
-# place makes of the same archive.
-"$make_archive" "$dir/game/Coalesced.ini" --sections 9 --garbled-every 3 &&
-  cp "$dir/game/Coalesced.ini" "$dir/original" &&
-  cp "$dir/game/Coalesced.ini" "$dir/ref/" && cp "$tool" "$dir/game/" &&
-  (cd "$dir/ref" && env -i "$tool" </dev/null >out) &&
-  cp "$dir/ref/Coalesced.ini" "$dir/repaired" || fail "no archives"
-cmp -s "$dir/original" "$dir/repaired" && fail "the sample needs no repair"
 # Only the named terminal on PATH: /usr/bin holds x-terminal-emulator too.
 ln -s "$real" "$dir/bin/$terminal" || fail "no link to $real"
-
 # Started as a file manager starts it: no controlling terminal (setsid),
 # the streams on the null device.
-(cd "$dir/game" && exec env -i HOME="$dir/home" \
-  XDG_RUNTIME_DIR="$dir/runtime" LANG=C.UTF-8 DISPLAY="$DISPLAY" \
-  PATH="$dir/bin" "$timeout" 30 "$setsid" -w ./"$(basename "$tool")" \
-  </dev/null >/dev/null 2>&1) &
+session PATH="$dir/bin" "$timeout" 60 "$setsid" -w "$@" \
+  </dev/null >/dev/null 2>&1 &
 starter=$!
 
 within 30 has_window || fail "no $terminal window within 30 s"
 window=$(echo "$found" | head -n 1)
-echo "$terminal: window after $(elapsed) ms"
 terminal_pid=$(xdotool getwindowpid "$window") ||
   fail "no process for window $window (closed at once?)"
 within 30 repaired || fail "the archive was not repaired within 30 s"
-echo "$terminal: repaired after $(elapsed) ms"
 # Time for the prompt to be drawn. The copy waits for the key, and so the
 # window stays.
 sleep 1
 ended "$terminal_pid" && fail "the window closed before the key"
-if [ -n "$shot" ]; then
-  import -window "$window" "$shot" || fail "no screenshot"
-fi
 "$timeout" 10 xdotool windowfocus --sync "$window" key x ||
   fail "no key sent"
 within 30 ended "$terminal_pid" ||
   fail "$terminal still runs 30 s after the key"
 within 30 no_window || fail "a $terminal window is still open after it ended"
-echo "$terminal: closed after $(elapsed) ms"
 wait "$starter"
 status=$?
 starter=""
-[ "$status" = 0 ] || fail "the tool exited with status $status"
-
-cmp "$dir/repaired" "$dir/game/Coalesced.ini" ||
-  fail "the archive is not the one a run in place makes"
-cmp "$dir/original" "$dir/game/Coalesced.ini.bak" ||
-  fail "the backup is not the original"
-[ "$(ls "$dir/game" | tr '\n' ' ')" = \
-  "Coalesced.ini Coalesced.ini.bak $(basename "$tool") " ] ||
-  fail "other files in the game's folder: $(ls "$dir/game")"
-echo "$terminal: passed in $(elapsed) ms"
+echo "$terminal: the window opened, repaired and closed on a key"
+exit "$status"

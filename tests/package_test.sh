@@ -83,8 +83,9 @@ if [ $kind = zip ]; then
   cp "$package" .
   check_sums "$(basename "$package")" inifixer.exe
   cp inifixer.exe "$dir/"
-  printf '#!/bin/sh\ncp %s . && exec %s inifixer.exe "$@"\n' \
-    "'$dir/inifixer.exe'" "'${3:?the zip runs under Wine}'" >"$dir/run"
+  printf '#!/bin/sh\n%s %s . && exec %s inifixer.exe "$@"\n' \
+    "$(command -v cp)" "'$dir/inifixer.exe'" "'${3:?the zip runs under Wine}'" \
+    >"$dir/run"
   chmod +x "$dir/run"
   exit
 fi
@@ -125,6 +126,6 @@ rm program-headers
 cp "$package" .
 check_sums "$(basename "$package")" inifixer
 cp inifixer "$dir/"
-printf '#!/bin/sh\ncp %s . && exec ./inifixer "$@"\n' "'$dir/inifixer'" \
-  >"$dir/run"
+printf '#!/bin/sh\n%s %s . && exec ./inifixer "$@"\n' "$(command -v cp)" \
+  "'$dir/inifixer'" >"$dir/run"
 chmod +x "$dir/run"

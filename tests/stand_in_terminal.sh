@@ -29,6 +29,9 @@ path=${PATH-}
 PATH=/usr/bin:/bin
 name=$(basename "$0")
 log=${STAND_IN_LOG:-$PWD/terminal.log}
+# The last line of the tool's exit prompt.
+prompt=$(python3 "$(dirname "$(readlink -f "$0")")/texts.py" prompt |
+  tail -n 1) || exit 2
 
 # $1 quoted for a shell.
 quote() {
@@ -84,7 +87,7 @@ else
   # after 30 s; then script's input ends.
   {
     i=0
-    until grep -q 'Press any key to exit\.\.\.' "$folder/out" 2>/dev/null ||
+    until grep -qF "$prompt" "$folder/out" 2>/dev/null ||
       [ $i -ge 300 ]; do
       sleep 0.1
       i=$((i + 1))
