@@ -15,6 +15,7 @@ cd "$(dirname "$0")/.."
 set -a
 . tests/wine.env
 set +a
+unset DISPLAY WAYLAND_DISPLAY
 texts=$PWD/tests/texts.py
 runs=${RUNS:-9}
 
