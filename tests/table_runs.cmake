@@ -16,4 +16,11 @@ foreach(row IN LISTS rows)
   add_test(${build}.run.${row} ${run_test} --gtest_filter=run.${row})
   set_tests_properties(${build}.run.${row} PROPERTIES
     ENVIRONMENT "${env}" SKIP_RETURN_CODE 77 ${properties})
+  # The rows with a real window each start an X server (Xvfb -displayfd).
+  # Two that start at once can take each other's socket, and a terminal
+  # then cannot open its display: one at a time.
+  if(row MATCHES "^window_")
+    set_tests_properties(${build}.run.${row} PROPERTIES
+      RESOURCE_LOCK x_server)
+  endif()
 endforeach()
