@@ -94,7 +94,10 @@ trap 'exit 2' HUP INT TERM
 mkdir -m 700 "$dir/home" "$dir/runtime" "$dir/bin" || fail "no folders in $dir"
 
 # An X server on a free display, which it writes to fd 3 once it is ready.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$dir/display" \
+# Without -noreset it would reset each time its last client leaves (the
+# probe below, each xdotool), and a terminal that connected meanwhile
+# could not open its display.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$dir/display" \
   >"$dir/xvfb.log" 2>&1 &
 xvfb_pid=$!
 within 10 has_display && ! ended "$xvfb_pid" ||

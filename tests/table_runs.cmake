@@ -1,6 +1,6 @@
 # Read by CTest: registers the end-to-end table as BUILD.run.<row>, one test
 # a row of `run_test --gtest_list_tests`, with ENV (a list of VAR=VALUE) in
-# its environment and PROPERTIES as further properties. A row that is
+# its environment, requiring the test fixtures FIXTURES (a list). A row that is
 # skipped exits 77, which SKIP_RETURN_CODE reports as skipped: the one way a
 # test is skipped. Before run_test is built, one test BUILD.run.not_built
 # stands for the table, and fails.
@@ -15,12 +15,6 @@ foreach(row IN LISTS rows)
   string(STRIP "${row}" row)
   add_test(${build}.run.${row} ${run_test} --gtest_filter=run.${row})
   set_tests_properties(${build}.run.${row} PROPERTIES
-    ENVIRONMENT "${env}" SKIP_RETURN_CODE 77 ${properties})
-  # The rows with a real window each start an X server (Xvfb -displayfd).
-  # Two that start at once can take each other's socket, and a terminal
-  # then cannot open its display: one at a time.
-  if(row MATCHES "^window_")
-    set_tests_properties(${build}.run.${row} PROPERTIES
-      RESOURCE_LOCK x_server)
-  endif()
+    ENVIRONMENT "${env}" FIXTURES_REQUIRED "${fixtures}"
+    SKIP_RETURN_CODE 77)
 endforeach()
