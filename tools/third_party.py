@@ -67,6 +67,15 @@ LIBGCC_WHAT = (
     "arithmetic, the unwinder that C++ exceptions use, and the code around "
     "a program's start and end that runs its constructors and destructors.")
 LIBSTDCXX_WHAT = "The GNU C++ Library (libstdc++): the C++ standard library."
+MINGW_GCC = (" This one comes with GCC's cross compiler for 32-bit Windows "
+             "(MinGW-w64, win32 threads).")
+
+
+def gcc_library(name, what):
+    """One of GCC's runtime libraries, under the GPL with the exception."""
+    return Package(name=name, spdx=GCC_SPDX, what=what, licence=GCC_LICENCE,
+                   notice=GCC_NOTICE, texts=(), relink=False)
+
 
 PACKAGES = {
     "libc6-dev": Package(
@@ -79,26 +88,16 @@ PACKAGES = {
         notice=(Whole(),), texts=(("LGPL-2.1", "GNU Lesser General Public "
                                    "License, version 2.1"),),
         relink=True),
-    "libgcc-12-dev": Package(
-        name="GCC's runtime library (libgcc)", spdx=GCC_SPDX,
-        what=LIBGCC_WHAT, licence=GCC_LICENCE, notice=GCC_NOTICE, texts=(),
-        relink=False),
-    "libstdc++-12-dev": Package(
-        name="the GNU C++ Library (libstdc++)", spdx=GCC_SPDX,
-        what=LIBSTDCXX_WHAT, licence=GCC_LICENCE, notice=GCC_NOTICE,
-        texts=(), relink=False),
-    "gcc-mingw-w64-i686-win32": Package(
-        name="GCC's runtime library (libgcc) for 32-bit Windows",
-        spdx=GCC_SPDX,
-        what=LIBGCC_WHAT + " This one comes with GCC's cross compiler for "
-        "32-bit Windows (MinGW-w64, win32 threads).",
-        licence=GCC_LICENCE, notice=GCC_NOTICE, texts=(), relink=False),
-    "g++-mingw-w64-i686-win32": Package(
-        name="the GNU C++ Library (libstdc++) for 32-bit Windows",
-        spdx=GCC_SPDX,
-        what=LIBSTDCXX_WHAT + " This one comes with GCC's cross compiler for "
-        "32-bit Windows (MinGW-w64, win32 threads).",
-        licence=GCC_LICENCE, notice=GCC_NOTICE, texts=(), relink=False),
+    "libgcc-12-dev": gcc_library("GCC's runtime library (libgcc)",
+                                 LIBGCC_WHAT),
+    "libstdc++-12-dev": gcc_library("the GNU C++ Library (libstdc++)",
+                                    LIBSTDCXX_WHAT),
+    "gcc-mingw-w64-i686-win32": gcc_library(
+        "GCC's runtime library (libgcc) for 32-bit Windows",
+        LIBGCC_WHAT + MINGW_GCC),
+    "g++-mingw-w64-i686-win32": gcc_library(
+        "the GNU C++ Library (libstdc++) for 32-bit Windows",
+        LIBSTDCXX_WHAT + MINGW_GCC),
     "mingw-w64-i686-dev": Package(
         name="the MinGW-w64 runtime for 32-bit Windows",
         spdx="ZPL-2.1 and others",
