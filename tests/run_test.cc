@@ -45,13 +45,7 @@ std::string ScratchRoot() {
                              : ::testing::TempDir();
 }
 
-// What `path` holds, or "" when there is no such file.
-std::string Contents(const char* path) {
-  std::ifstream file(path ? path : "");
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
+std::string Read(const std::string& path);
 
 // Every test that runs the tool.
 class ToolTest : public ::testing::Test {
@@ -59,7 +53,7 @@ class ToolTest : public ::testing::Test {
   void SetUp() override {
     const char* skip = std::getenv("INIFIXER_SKIP_FILE");
     if (skip && access(skip, F_OK) == 0)
-      GTEST_SKIP() << Contents(skip);
+      GTEST_SKIP() << Read(skip);
     const char* scratch = std::getenv("INIFIXER_SCRATCH");
     if (!scratch || !*scratch)
       return;
@@ -233,8 +227,8 @@ void RunRow(const Case& c) {
 
   // Named per process: the native and the Windows runs of a case may run
   // side by side.
-  const std::string dir = ScratchRoot() + "run_test_" +
-                          std::to_string(getpid()) + "_" + c.name;
+  const std::string id = "run_test_" + std::to_string(getpid()) + "_" + c.name;
+  const std::string dir = ScratchRoot() + id;
   ASSERT_EQ(
       std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str()),
       0);
@@ -263,9 +257,7 @@ void RunRow(const Case& c) {
   }
 
   // The stand-in terminals, on a file system that has links.
-  const std::string terminals = ::testing::TempDir() + "run_test_" +
-                                std::to_string(getpid()) + "_" + c.name +
-                                ".terminals";
+  const std::string terminals = ::testing::TempDir() + id + ".terminals";
   if (!c.terminals.empty()) {
     ASSERT_TRUE(MakeTerminals(terminals, c.terminals));
   }
