@@ -49,6 +49,16 @@ check_notices() {
 zip_notices='^- mingw-w64-i686-dev [0-9][^ ]*: the MinGW-w64 runtime'
 tarball_notices='^- libc6-dev [0-9][^ ]*: the GNU C Library \(glibc\); LGPL-2\.1-or-later'
 
+# Leaves the executable EXE, unpacked here, in DIR with DIR/run, which copies
+# it into the current directory and runs it there as COMMAND. cp is named by
+# its path: a run may give the tool a PATH of its own.
+leave() {
+  cp "$1" "$dir/" || fail "cannot copy $1 to $dir"
+  printf '#!/bin/sh\n%s %s . && exec %s "$@"\n' "$(command -v cp)" \
+    "'$dir/$1'" "$2" >"$dir/run" && chmod +x "$dir/run" ||
+    fail "cannot write $dir/run"
+}
+
 # The lines of SHA256SUMS for the NAMEs, each once, right for the files here.
 check_sums() {
   for name in "$@"; do
@@ -82,11 +92,7 @@ if [ $kind = zip ]; then
     '^GCC RUNTIME LIBRARY EXCEPTION'
   cp "$package" .
   check_sums "$(basename "$package")" inifixer.exe
-  cp inifixer.exe "$dir/"
-  printf '#!/bin/sh\n%s %s . && exec %s inifixer.exe "$@"\n' \
-    "$(command -v cp)" "'$dir/inifixer.exe'" "'${3:?the zip runs under Wine}'" \
-    >"$dir/run"
-  chmod +x "$dir/run"
+  leave inifixer.exe "'${3:?the zip runs under Wine}' inifixer.exe"
   exit
 fi
 
@@ -125,7 +131,4 @@ readelf -d inifixer | grep -q 'There is no dynamic section' ||
 rm program-headers
 cp "$package" .
 check_sums "$(basename "$package")" inifixer
-cp inifixer "$dir/"
-printf '#!/bin/sh\n%s %s . && exec ./inifixer "$@"\n' "$(command -v cp)" \
-  "'$dir/inifixer'" >"$dir/run"
-chmod +x "$dir/run"
+leave inifixer ./inifixer
