@@ -40,7 +40,9 @@ cd "$dir"
 # The Wine server stays up between the runs, so that none pays its start;
 # one that is up already (another program's) serves as well.
 "$WINESERVER" -p 60 2>/dev/null || true
-"$wine" cmd /c exit
+# This first run starts the prefix's services, which outlive it: on the null
+# device, so that they hold no pipe of whoever reads this script's output.
+"$wine" cmd /c exit </dev/null >/dev/null 2>&1
 
 run() {  # null|pipe
   cp garbled.ini Coalesced.ini
@@ -52,10 +54,7 @@ run() {  # null|pipe
 }
 
 timed() {  # null|pipe: prints the wall time in microseconds
-  local start
-  start=$(now_us)
-  run "$1"
-  echo $(($(now_us) - start))
+  elapsed_us run "$1"
 }
 
 null_times=() pipe_times=()

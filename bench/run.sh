@@ -42,13 +42,14 @@ fresh() {  # ARCHIVE: a new copy to work on, and no backup
   rm -f "$dir/run/Coalesced.ini.bak"
 }
 
+quiet() {  # PROGRAM: runs it with no console
+  "$1" </dev/null >/dev/null
+}
+
 timed() {  # PROGRAM ARCHIVE: prints the wall time in microseconds
   fresh "$2"
   cd "$dir/run"
-  local start
-  start=$(now_us)
-  "$1" </dev/null >/dev/null
-  echo $(($(now_us) - start))
+  elapsed_us quiet "$1"
 }
 
 # One untimed run: prints the number of repair reports, and makes sure the

@@ -1,7 +1,9 @@
 # Sourced by the benchmarks (bash): timing and the figures taken from runs.
 
-now_us() {  # the wall clock in microseconds
-  echo "${EPOCHREALTIME/./}"
+elapsed_us() {  # COMMAND...: runs it, prints how many microseconds it took
+  local start=${EPOCHREALTIME/./}
+  "$@"
+  echo $((${EPOCHREALTIME/./} - start))
 }
 
 median() {  # TIMES...
