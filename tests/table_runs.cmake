@@ -1,10 +1,12 @@
 # Read by CTest: registers the end-to-end table as BUILD.run.<row>, one test
-# a row of `run_test --gtest_list_tests`, with ENV (a list of VAR=VALUE) in
-# its environment, requiring the test fixtures FIXTURES (a list). A row that is
-# skipped exits 77, which SKIP_RETURN_CODE reports as skipped: the one way a
-# test is skipped. Before run_test is built, one test BUILD.run.not_built
-# stands for the table, and fails.
-execute_process(COMMAND ${run_test} --gtest_list_tests
+# a row of `run_test --gtest_list_tests` run with ENV (a list of VAR=VALUE)
+# alone as its environment, which lists the rows that apply to that build;
+# each runs with ENV in its environment, requiring the test fixtures FIXTURES
+# (a list). A row that this machine cannot run exits 77, which
+# SKIP_RETURN_CODE reports as skipped: the one way a test is skipped. Before
+# run_test is built, one test BUILD.run.not_built stands for the table, and
+# fails.
+execute_process(COMMAND env -i ${env} ${run_test} --gtest_list_tests
   OUTPUT_VARIABLE listed RESULT_VARIABLE status)
 if(status EQUAL 0)
   string(REGEX MATCHALL "\n  [A-Za-z0-9_]+" rows "${listed}")

@@ -1,0 +1,258 @@
+// Loaded with LD_PRELOAD into a native run of the tool, it fails one kind of
+// call on one of the files the tool works on, named by INIFIXER_FAULT as
+// FILE.CALL or FILE.seek@OFFSET. Each call is found by the file it is made
+// on and what that file was opened for, never by its place among the run's
+// calls, so that a change in the order of the tool's I/O leaves every fault
+// aimed where its name says.
+//
+// The files, as the shim tells them apart:
+//   archive  Coalesced.ini opened for update before this run wrote a backup:
+//            the opening that tests the header
+//   copy     Coalesced.ini opened for reading only: the backup's source
+//   backup   Coalesced.ini.bak, opened for writing or to be flushed
+//   folder   the working directory, opened to be flushed
+//   walk     Coalesced.ini opened for update once this run has written its
+//            backup (closed a stream on Coalesced.ini.bak): the walk's
+// The calls: open, read, write, seek (seek@N: only a seek to offset N), sync
+// (fsync), close, and truncate: the backup opened for writing without being
+// truncated, as if the truncation had failed and nobody had said so (what
+// Wine does when its server's ftruncate fails).
+//
+// Every matching call fails, from the first on: an open with EACCES, a write
+// with ENOSPC, the others with EIO. A failed fread or fwrite sets the
+// stream's error indicator, as a failed system call under it would; a failed
+// close closes all the same, as the kernel does.
+//
+// The tool calls the stdio functions and fsync, open and close itself;
+// libstdc++'s file streams, which make the backup, call fopen, read, write,
+// writev, lseek and fclose. Those are the functions replaced here.
+#undef _FILE_OFFSET_BITS
+#ifndef _GNU_SOURCE
+#define _GNU_SOURCE
+#endif
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/types.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+enum Target { kNone, kArchive, kCopy, kBackup, kFolder, kWalk };
+const char* const TargetNames[] = {"", "archive", "copy", "backup", "folder",
+                                   "walk"};
+
+// What each open descriptor of the run was opened as.
+constexpr int MaxFd = 1024;
+Target opened_as[MaxFd];
+
+// Set once a stream on the backup was closed: the archive's next opening
+// for update is the walk's.
+bool backup_written = false;
+
+Target Of(int fd) {
+  return fd >= 0 && fd < MaxFd ? opened_as[fd] : kNone;
+}
+
+void Note(int fd, Target target) {
+  if (fd >= 0 && fd < MaxFd)
+    opened_as[fd] = target;
+}
+
+bool Named(const char* path, const char* name) {
+  const size_t length = std::strlen(path), tail = std::strlen(name);
+  return length >= tail && std::strcmp(path + length - tail, name) == 0 &&
+         (length == tail || path[length - tail - 1] == '/');
+}
+
+Target Classify(const char* path, bool writes, bool updates) {
+  if (Named(path, "Coalesced.ini"))
+    return !updates ? kCopy : backup_written ? kWalk : kArchive;
+  if (Named(path, "Coalesced.ini.bak") && writes)
+    return kBackup;
+  if (std::strcmp(path, ".") == 0)
+    return kFolder;
+  return kNone;
+}
+
+// Whether INIFIXER_FAULT fails `call` on `target` (for a seek, to `offset`).
+bool Fails(Target target, const char* call, long long offset = -1) {
+  const char* fault = std::getenv("INIFIXER_FAULT");
+  if (!fault || target == kNone)
+    return false;
+  const char* name = TargetNames[target];
+  const size_t length = std::strlen(name), call_length = std::strlen(call);
+  if (std::strncmp(fault, name, length) != 0 || fault[length] != '.' ||
+      std::strncmp(fault + length + 1, call, call_length) != 0)
+    return false;
+  const char* rest = fault + length + 1 + call_length;
+  if (*rest == '\0')
+    return true;
+  return *rest == '@' && offset == std::atoll(rest + 1);
+}
+
+// The next definition of `symbol`: libc's, or a sanitizer's before it.
+template <typename Function>
+Function Next(const char* symbol) {
+  return reinterpret_cast<Function>(dlsym(RTLD_NEXT, symbol));
+}
+
+int Failed(int error) {
+  errno = error;
+  return -1;
+}
+
+FILE* OpenStream(const char* symbol, const char* path, const char* mode) {
+  const bool writes = mode[0] != 'r' || std::strchr(mode, '+');
+  const Target target =
+      Classify(path, writes, mode[0] == 'r' && std::strchr(mode, '+'));
+  if (Fails(target, "open")) {
+    errno = EACCES;
+    return nullptr;
+  }
+  FILE* stream;
+  if (target == kBackup && mode[0] == 'w' && Fails(target, "truncate")) {
+    const int fd = ::open(path, O_WRONLY | O_CREAT, 0666);
+    stream = fd < 0 ? nullptr : fdopen(fd, "wb");
+  } else {
+    stream = Next<FILE* (*)(const char*, const char*)>(symbol)(path, mode);
+  }
+  if (stream)
+    Note(fileno(stream), target);
+  return stream;
+}
+
+int OpenFile(const char* symbol, const char* path, int flags, mode_t mode) {
+  const Target target = Classify(path, (flags & O_ACCMODE) != O_RDONLY,
+                                 (flags & O_ACCMODE) == O_RDWR);
+  if (Fails(target, "open"))
+    return Failed(EACCES);
+  const int fd = Next<int (*)(const char*, int, ...)>(symbol)(path, flags, mode);
+  Note(fd, target);
+  return fd;
+}
+
+off_t Seek(const char* symbol, int fd, off_t offset, int whence) {
+  if (Fails(Of(fd), "seek", whence == SEEK_SET ? offset : -1))
+    return Failed(EIO);
+  return Next<off_t (*)(int, off_t, int)>(symbol)(fd, offset, whence);
+}
+
+int SeekStream(const char* symbol, FILE* stream, off_t offset, int whence) {
+  if (Fails(Of(fileno(stream)), "seek", whence == SEEK_SET ? offset : -1))
+    return Failed(EIO);
+  return Next<int (*)(FILE*, off_t, int)>(symbol)(stream, offset, whence);
+}
+
+}  // namespace
+
+extern "C" {
+
+FILE* fopen(const char* path, const char* mode) {
+  return OpenStream("fopen", path, mode);
+}
+
+FILE* fopen64(const char* path, const char* mode) {
+  return OpenStream("fopen64", path, mode);
+}
+
+int open(const char* path, int flags, ...) {
+  va_list args;
+  va_start(args, flags);
+  const mode_t mode = (flags & O_CREAT) ? va_arg(args, mode_t) : 0;
+  va_end(args);
+  return OpenFile("open", path, flags, mode);
+}
+
+int open64(const char* path, int flags, ...) {
+  va_list args;
+  va_start(args, flags);
+  const mode_t mode = (flags & O_CREAT) ? va_arg(args, mode_t) : 0;
+  va_end(args);
+  return OpenFile("open64", path, flags, mode);
+}
+
+size_t fread(void* data, size_t size, size_t count, FILE* stream) {
+  if (Fails(Of(fileno(stream)), "read")) {
+    stream->_flags |= _IO_ERR_SEEN;
+    errno = EIO;
+    return 0;
+  }
+  return Next<size_t (*)(void*, size_t, size_t, FILE*)>("fread")(data, size,
+                                                                 count, stream);
+}
+
+size_t fwrite(const void* data, size_t size, size_t count, FILE* stream) {
+  if (Fails(Of(fileno(stream)), "write")) {
+    stream->_flags |= _IO_ERR_SEEN;
+    errno = EIO;
+    return 0;
+  }
+  return Next<size_t (*)(const void*, size_t, size_t, FILE*)>("fwrite")(
+      data, size, count, stream);
+}
+
+ssize_t read(int fd, void* data, size_t size) {
+  if (Fails(Of(fd), "read"))
+    return Failed(EIO);
+  return Next<ssize_t (*)(int, void*, size_t)>("read")(fd, data, size);
+}
+
+ssize_t write(int fd, const void* data, size_t size) {
+  if (Fails(Of(fd), "write"))
+    return Failed(ENOSPC);
+  return Next<ssize_t (*)(int, const void*, size_t)>("write")(fd, data, size);
+}
+
+ssize_t writev(int fd, const struct iovec* parts, int count) {
+  if (Fails(Of(fd), "write"))
+    return Failed(ENOSPC);
+  return Next<ssize_t (*)(int, const struct iovec*, int)>("writev")(fd, parts,
+                                                                   count);
+}
+
+off_t lseek(int fd, off_t offset, int whence) {
+  return Seek("lseek", fd, offset, whence);
+}
+
+off_t lseek64(int fd, off_t offset, int whence) {
+  return Seek("lseek64", fd, offset, whence);
+}
+
+int fseeko(FILE* stream, off_t offset, int whence) {
+  return SeekStream("fseeko", stream, offset, whence);
+}
+
+int fseeko64(FILE* stream, off_t offset, int whence) {
+  return SeekStream("fseeko64", stream, offset, whence);
+}
+
+int fsync(int fd) {
+  if (Fails(Of(fd), "sync"))
+    return Failed(EIO);
+  return Next<int (*)(int)>("fsync")(fd);
+}
+
+int fclose(FILE* stream) {
+  const Target target = Of(fileno(stream));
+  Note(fileno(stream), kNone);
+  const int closed = Next<int (*)(FILE*)>("fclose")(stream);
+  if (target == kBackup)
+    backup_written = true;
+  return Fails(target, "close") ? Failed(EIO) : closed;
+}
+
+int close(int fd) {
+  const Target target = Of(fd);
+  Note(fd, kNone);
+  const int closed = Next<int (*)(int)>("close")(fd);
+  return Fails(target, "close") ? Failed(EIO) : closed;
+}
+
+}  // extern "C"
