@@ -32,7 +32,7 @@
 #include <utility>
 #include <vector>
 
-#include "test_archive.h"
+#include "archive_bytes.h"
 #include "texts.h"
 
 namespace {

@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "archive_bytes.h"
+
 namespace {
 
 uint64_t rng_state = 0x9E3779B97F4A7C15ull;
@@ -38,12 +40,8 @@ bool Put(FILE* out, const void* data, size_t size) {
   return fwrite(data, 1, size, out) == size;
 }
 
-bool PutSize(FILE* out, uint32_t size) {
-  const unsigned char field[4] = {static_cast<unsigned char>(size),
-                                  static_cast<unsigned char>(size >> 8),
-                                  static_cast<unsigned char>(size >> 16),
-                                  static_cast<unsigned char>(size >> 24)};
-  return Put(out, field, 4);
+bool Put(FILE* out, const std::string& bytes) {
+  return Put(out, bytes.data(), bytes.size());
 }
 
 template <size_t N>
@@ -158,8 +156,7 @@ int main(int argc, char** argv) {
   static char out_buffer[1 << 20];
   std::setvbuf(out, out_buffer, _IOFBF, sizeof out_buffer);
   FillPool();
-  const unsigned char header[4] = {0x1E, 0x00, 0x00, 0x00};
-  bool ok = Put(out, header, 4);
+  bool ok = Put(out, Header);
   uint64_t written = 4;
   for (uint64_t n = 1; ok && n <= sections && (!bytes || written < bytes);
        ++n) {
@@ -173,7 +170,7 @@ int main(int argc, char** argv) {
       if (size == length + 1)
         size = 0;
     }
-    ok = PutSize(out, size) && PutText(out, length) && Put(out, "", 1);
+    ok = Put(out, Field(size)) && PutText(out, length) && Put(out, "", 1);
     written += 4 + length + 1;
   }
   if (std::fclose(out) != 0 || !ok) {

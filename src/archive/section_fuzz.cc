@@ -18,7 +18,7 @@
 #include <string>
 
 #include "archive/archive.h"
-#include "test_archive.h"
+#include "archive_bytes.h"
 #include "test_walk.h"
 #include "texts.h"
 

@@ -1,9 +1,13 @@
-// Archive bytes built in tests: size fields, sections and the header.
-#ifndef INIFIXER_TESTS_TEST_ARCHIVE_H_
-#define INIFIXER_TESTS_TEST_ARCHIVE_H_
+// The archive's bytes as the generator and the tests write them: the header
+// and the size fields. The tool reads them in src/archive/; this is the one
+// place where everything else makes them.
+#ifndef INIFIXER_TOOLS_ARCHIVE_BYTES_H_
+#define INIFIXER_TOOLS_ARCHIVE_BYTES_H_
 
 #include <cstdint>
 #include <string>
+
+#include "archive/archive.h"
 
 // A 32-bit little-endian size field.
 inline std::string Field(uint32_t size) {
@@ -21,6 +25,9 @@ inline std::string Section(const std::string& characters) {
   return Section(static_cast<uint32_t>(characters.size() + 1), characters);
 }
 
-inline const std::string Header("\x1E\0\0\0", 4);
+// The header every archive the generator writes begins with: the marker,
+// then zeros.
+inline const std::string Header =
+    std::string(1, static_cast<char>(HeaderMarker)) + std::string(3, '\0');
 
-#endif  // INIFIXER_TESTS_TEST_ARCHIVE_H_
+#endif  // INIFIXER_TOOLS_ARCHIVE_BYTES_H_
