@@ -19,8 +19,7 @@ unset DISPLAY WAYLAND_DISPLAY
 texts=$PWD/tests/texts.py
 runs=${RUNS:-9}
 
-scripts/need-packages cmake make g++ strace wine64 g++-mingw-w64-x86-64 \
-  binutils-mingw-w64-x86-64
+scripts/need-packages console
 [ -f build/CMakeCache.txt ] || cmake --preset default >/dev/null
 cmake --build build -j2 --target make_archive >/dev/null
 if /usr/lib/wine/wine --version >/dev/null 2>&1; then

@@ -19,7 +19,7 @@ cd "$(dirname "$0")/.."
 unset DISPLAY WAYLAND_DISPLAY
 runs=${RUNS:-7}
 
-scripts/need-packages cmake make g++ libgtest-dev strace time
+scripts/need-packages bench
 [ -f build/CMakeCache.txt ] || cmake --preset default >/dev/null
 cmake --build build -j2 --target inifixer make_archive >/dev/null
 tool=$PWD/build/inifixer

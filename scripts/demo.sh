@@ -3,7 +3,7 @@
 # scratch directory and runs the tool there, as a player would.
 set -e
 cd "$(dirname "$0")/.."
-scripts/need-packages cmake make g++
+scripts/need-packages demo
 # A directory of its own, so the test build in build/ keeps its settings.
 cmake -S . -B build-demo -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
 cmake --build build-demo -j2 >/dev/null

@@ -6,7 +6,7 @@
 #   scripts/fuzz.sh 3600 -jobs=2 -workers=2
 set -e
 cd "$(dirname "$0")/.."
-scripts/need-packages cmake make clang libclang-rt-14-dev
+scripts/need-packages fuzz
 cmake --preset fuzz >/dev/null
 cmake --build build-fuzz -j2 --target section_fuzz make_archive
 mkdir -p build-fuzz/corpus build-fuzz/seeds

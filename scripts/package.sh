@@ -8,11 +8,7 @@
 # The same commit gives the same bytes wherever and whenever it is built.
 set -e
 cd "$(dirname "$0")/.."
-# dpkg and base-files for THIRD-PARTY.txt: it maps the files of each link to
-# the packages that ship them and reads their copyright files and the licence
-# texts in /usr/share/common-licenses.
-scripts/need-packages cmake make g++ libc6-dev g++-mingw-w64-i686 \
-  binutils-mingw-w64-i686 python3 dpkg base-files
+scripts/need-packages package
 cmake --preset win32 >/dev/null
 cmake --build build-win32 -j2 --target inifixer third_party
 # The dist target of the static Linux build packs both executables.

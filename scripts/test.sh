@@ -13,17 +13,7 @@
 # 32-bit programs.
 set -e
 cd "$(dirname "$0")/.."
-scripts/need-packages cmake make g++ libgtest-dev strace python3 unzip \
-  g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32 \
-  wine64 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 \
-  clang libclang-rt-14-dev g++-i686-linux-gnu exfat-fuse exfatprogs ntfs-3g
-# Without what it recommends: qemu-user-binfmt would make the kernel start
-# every i386 program through qemu, and the 32-bit Wine would then seem to run.
-scripts/need-packages --no-recommends qemu-user
-# The real windows of the hand-over rows: an X server, a key sender and two
-# terminals; konsole, as on the Steam Deck, without the rest of KDE.
-scripts/need-packages xvfb xdotool xterm
-scripts/need-packages --no-recommends konsole
+scripts/need-packages test package fuzz
 
 # Some kernels run no 32-bit code at all; there the 32-bit Wine cannot start,
 # and the tests that run the 32-bit exe are reported as skipped. CMake asks

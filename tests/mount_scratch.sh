@@ -16,13 +16,13 @@ set -u
 action=$1 fs=$2 dir=$3
 image=$dir/image mnt=$dir/mnt
 
-# The programs each needs, with the Debian package of each.
+# The programs each needs (scripts/packages names their packages).
 case $fs in
-  exfat) tools="mkfs.exfat:exfatprogs mount.exfat-fuse:exfat-fuse" ;;
-  ntfs) tools="mkntfs:ntfs-3g ntfs-3g:ntfs-3g" ;;
+  exfat) tools="mkfs.exfat mount.exfat-fuse" ;;
+  ntfs) tools="mkntfs ntfs-3g" ;;
   *) echo "unknown file system: $fs" >&2; exit 2 ;;
 esac
-tools="$tools losetup:mount mountpoint:util-linux"
+tools="$tools losetup mountpoint"
 
 # Waits up to 10 s until no process holds the file $1 open: the FUSE
 # driver goes on for a moment after its file system is unmounted.
@@ -99,8 +99,7 @@ mkdir -p "$mnt" || exit 1
 [ "$(id -u)" = 0 ] || skip "mounting $fs images needs root"
 [ -c /dev/fuse ] || skip "this machine has no /dev/fuse"
 for tool in $tools; do
-  command -v "${tool%%:*}" >/dev/null ||
-    skip "${tool%%:*} is not installed (Debian package ${tool#*:})"
+  command -v "$tool" >/dev/null || skip "$tool is not installed"
 done
 
 # Sparse: only what the file system writes takes disk space.
