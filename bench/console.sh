@@ -5,24 +5,24 @@
 # checks the goal: to the null device at most 1.5 times the time to a pipe
 # (medians). Also counts the write calls that carry the reports, and those
 # of them that begin or end inside a report.
-# The 32-bit exe where this machine runs 32-bit programs, else the 64-bit one.
+# The 32-bit exe where this machine runs 32-bit programs (scripts/probe-win32),
+# else the 64-bit one. It runs with no graphical session, in the tests' Wine
+# environment (tests/in_wine).
 # Usage: bench/console.sh   (RUNS=N timed runs per output, default 9)
 # Exits 1 when the goal is missed.
 set -eu
+[ -n "${INIFIXER_HEADLESS:-}" ] || exec "$(dirname "$0")/../scripts/headless" \
+  "$(dirname "$0")/../tests/in_wine" bash "$0" "$@"
 export LC_ALL=C
 cd "$(dirname "$0")/.."
 . bench/timing.sh
-set -a
-. tests/wine.env
-set +a
-unset DISPLAY WAYLAND_DISPLAY
 texts=$PWD/tests/texts.py
 runs=${RUNS:-9}
 
 scripts/need-packages console
 [ -f build/CMakeCache.txt ] || cmake --preset default >/dev/null
 cmake --build build -j2 --target make_archive >/dev/null
-if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+if [ "$(scripts/probe-win32 | cut -c1)" = 1 ]; then
   build=win32 wine=/usr/lib/wine/wine
 else
   build=win64 wine=/usr/lib/wine/wine64

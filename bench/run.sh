@@ -9,14 +9,15 @@
 #   - with every section garbled, the same cost per repair at 64 and
 #     256 MiB (within 15%, fastest runs), and no more read calls than without
 #     repairs: a repair never refills the buffer or reads again.
+# It runs with no graphical session (scripts/headless).
 # Usage: bench/run.sh   (RUNS=N timed runs per program and archive, default 7)
 # Exits 1 when a goal is missed.
 set -eu
+[ -n "${INIFIXER_HEADLESS:-}" ] ||
+  exec "$(dirname "$0")/../scripts/headless" bash "$0" "$@"
 export LC_ALL=C
 cd "$(dirname "$0")/.."
 . bench/timing.sh
-# The tool must not open a window of its own.
-unset DISPLAY WAYLAND_DISPLAY
 runs=${RUNS:-7}
 
 scripts/need-packages bench

@@ -1,5 +1,7 @@
 #!/bin/sh
-# Installs what is missing, builds every target and runs the whole test suite:
+# Installs what is missing, builds every target and runs the test suite, all
+# but the archives of 4 GiB and more (label large, `ctest -L large`), with no
+# graphical session (scripts/headless):
 # the native build, the Windows executables under Wine (the 32-bit one and its
 # release zip where this machine runs 32-bit programs, the 64-bit one
 # everywhere), a static i386 build under qemu-i386, the static Linux
@@ -12,6 +14,7 @@
 # INIFIXER_RUN_WIN32=0 or 1 overrides the probe of whether this machine runs
 # 32-bit programs.
 set -e
+[ -n "${INIFIXER_HEADLESS:-}" ] || exec "$(dirname "$0")/headless" sh "$0" "$@"
 cd "$(dirname "$0")/.."
 scripts/need-packages test package fuzz
 
@@ -26,8 +29,6 @@ else
     "runs of the 32-bit exe are skipped, the 64-bit exe's runs stand in for" \
     "them."
 fi
-# No test may open a window on the desktop this runs on.
-unset DISPLAY WAYLAND_DISPLAY
 
 # The Windows executables and the packages come first: the native tests run
 # them (the exes under Wine, with a helper that holds a file open) and build
@@ -39,7 +40,7 @@ for preset in win32 win64 i386; do
 done
 # A new Wine prefix takes a while to set up: once here, not in a test, and
 # with the 64-bit loader, which runs on every machine.
-(set -a && . tests/wine.env && /usr/lib/wine/wine64 wineboot -i)
+tests/in_wine /usr/lib/wine/wine64 wineboot -i
 # The ci preset names the builds above; its tests are CI's.
 cmake --preset ci
 cmake --build --preset ci -j2

@@ -12,9 +12,9 @@ before it (strace -e inject); with --calls, N of them drawn at random. Then
 runs over a large archive are killed at random moments. Leak checks are off:
 they cannot run under ptrace.
 
-With --wine, INIFIXER is a Windows exe, run by WINE64 with the environment of
-wine.env beside this file, but in a Wine prefix and with a Wine server of the
-harness's own; the calls that this server makes on the backup are failed
+With --wine, INIFIXER is a Windows exe, run by WINE64 with the environment
+that in_wine beside this file sets, but in a Wine prefix and with a Wine
+server of the harness's own; the calls that this server makes on the backup are failed
 too. Its console text is compared with CR LF line breaks taken as LF.
 
 The tool's texts come from texts.py beside this file.
@@ -58,15 +58,11 @@ Tally = namedtuple("Tally", "runs failed problems")
 
 
 def wine_env():
-    """The variables of wine.env: one VAR=VALUE a line, # comments, $HOME
-    the only expansion."""
-    env = {}
-    for line in (HERE / "wine.env").read_text(encoding="utf-8").splitlines():
-        line = line.strip()
-        if line and not line.startswith("#"):
-            name, value = line.split("=", 1)
-            env[name] = value.replace("$HOME", str(Path.home()))
-    return env
+    """The Wine variables that in_wine beside this file sets."""
+    out = subprocess.run(["sh", HERE / "in_wine", "env", "-0"], check=True,
+                         stdout=subprocess.PIPE).stdout.decode()
+    return dict(entry.split("=", 1) for entry in out.split("\0")
+                if entry.startswith("WINE"))
 
 
 class Tool:
@@ -79,10 +75,6 @@ class Tool:
         self.command = [wine, path] if wine else [path]
         self.name = " ".join(map(os.path.basename, self.command))
         self.env = dict(os.environ, ASAN_OPTIONS="detect_leaks=0")
-        # No run may reach a graphical session: without a terminal, the tool
-        # or Wine may open a window there.
-        for name in ("DISPLAY", "WAYLAND_DISPLAY"):
-            self.env.pop(name, None)
         self.server = None
         if wine:
             self.env.update(wine_env())

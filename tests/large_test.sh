@@ -12,8 +12,6 @@ set -eu
 make_archive=$1 scratch=$2 texts=$(dirname "$0")/texts.py
 shift 2
 . "$(dirname "$0")/scratch.sh"
-# The tool must not open a window of its own here.
-unset DISPLAY WAYLAND_DISPLAY
 
 # Compares the tool's output with the banner, "Made a backup.", $1 and the
 # exit prompt.

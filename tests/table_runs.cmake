@@ -15,7 +15,8 @@ else()
 endif()
 foreach(row IN LISTS rows)
   string(STRIP "${row}" row)
-  add_test(${build}.run.${row} ${run_test} --gtest_filter=run.${row})
+  add_test(${build}.run.${row} ${headless} ${run_test}
+    --gtest_filter=run.${row})
   set_tests_properties(${build}.run.${row} PROPERTIES
     ENVIRONMENT "${env}" FIXTURES_REQUIRED "${fixtures}"
     SKIP_RETURN_CODE 77)
