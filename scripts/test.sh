@@ -17,6 +17,9 @@ scripts/need-packages cmake make g++ libgtest-dev strace python3 unzip \
   g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32 \
   wine64 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 \
   clang libclang-rt-14-dev g++-i686-linux-gnu exfat-fuse exfatprogs ntfs-3g
+# The hardening checks of the executables: checksec for the Linux one, pesec
+# (pev) for the exe.
+scripts/need-packages --no-recommends checksec pev
 # Without what it recommends: qemu-user-binfmt would make the kernel start
 # every i386 program through qemu, and the 32-bit Wine would then seem to run.
 scripts/need-packages --no-recommends qemu-user
