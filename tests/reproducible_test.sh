@@ -31,7 +31,7 @@ for package in g++-12 libc6-dev libstdc++-12-dev binutils-x86-64-linux-gnu \
     fail "$record does not name $package with its version"
 done
 # A version changed in a copy of the record is told by name.
-sed 's/^ \(cmake (= \)[^)]*/\19.9/' "$record" >changed
+sed 's/^\( cmake (= \)[^)]*/\19.9/' "$record" >changed
 ! compare "$record" changed >told || fail "a changed version goes unnoticed"
 cmake=$(sed -n 's/^ cmake (= \([^)]*\)).*$/\1/p' "$record")
 grep -Fxq "cmake: $cmake in the release, 9.9 in this build" told ||
