@@ -204,6 +204,8 @@ def versions(packages):
 
 
 def source_line(source_dir):
+    if not shutil.which("git"):
+        return "none: git is not installed"
     commit = run(["git", "-C", source_dir, "rev-parse", "HEAD"]).strip()
     if not commit:
         return "none: not built in a git checkout"
