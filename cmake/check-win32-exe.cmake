@@ -2,10 +2,15 @@
 # (PE32) i386 console program that loads no DLL but those every Windows has,
 # so that it runs with nothing beside it, and no manifest asking to run
 # elevated. Then its resources, decompiled by windres: a manifest that runs it
-# with the rights of its user, and the version resource of VERSION.
+# with the rights of its user, and the version resource of VERSION. Then its
+# hardening: pesec (Debian's pev) must say yes to ASLR, DEP/NX and stack
+# cookies, and the link (TRACE, the linker's trace beside the exe) must have
+# taken libssp's stack protector (ssp.o) and at least one of its checked
+# functions (*-chk.o), which only calls from FORTIFY's inline wrappers pull in.
 #
 #   cmake -DOBJDUMP=i686-w64-mingw32-objdump -DWINDRES=i686-w64-mingw32-windres
-#         -DVERSION=1.0.0 -DEXE=inifixer.exe -P THIS_FILE
+#         -DPESEC=pesec -DVERSION=1.0.0 -DEXE=inifixer.exe
+#         -DTRACE=inifixer.trace -P THIS_FILE
 execute_process(COMMAND "${OBJDUMP}" -p "${EXE}"
   OUTPUT_VARIABLE headers RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
@@ -76,3 +81,22 @@ foreach(expected
     message(SEND_ERROR "${EXE}: its version resource lacks ${expected}")
   endif()
 endforeach()
+
+execute_process(COMMAND "${PESEC}" "${EXE}"
+  OUTPUT_VARIABLE security RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "${PESEC} ${EXE} failed: ${status}")
+endif()
+foreach(feature "ASLR" "DEP/NX" "Stack cookies \\(EXPERIMENTAL\\)")
+  if(NOT security MATCHES "(^|\n)${feature}:[ \t]+yes\n")
+    message(SEND_ERROR "${EXE}: pesec does not say yes to ${feature}:\n${security}")
+  endif()
+endforeach()
+
+file(STRINGS "${TRACE}" ssp_members REGEX "libssp\\.a\\)[^/]+\\.o$")
+if(NOT ssp_members MATCHES "libssp\\.a\\)ssp\\.o")
+  message(SEND_ERROR "${EXE}: its link (${TRACE}) took no stack protector from libssp")
+endif()
+if(NOT ssp_members MATCHES "libssp\\.a\\)[a-z]+-chk\\.o")
+  message(SEND_ERROR "${EXE}: its link (${TRACE}) took no FORTIFY check from libssp")
+endif()

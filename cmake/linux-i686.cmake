@@ -13,5 +13,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# Static: qemu-i386 then needs no i386 libraries on the machine.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# Static-pie, as the release: qemu-i386 then needs no i386 libraries on the
+# machine.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static-pie")

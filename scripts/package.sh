@@ -3,9 +3,11 @@
 # its THIRD-PARTY.txt, and writes the release for players:
 # dist/inifixer-VERSION-win32.zip (inifixer.exe, README.txt, LICENSE.txt,
 # THIRD-PARTY.txt), dist/inifixer-VERSION-linux-x86_64.tar.gz (a folder of
-# that name with inifixer, README.txt, LICENSE.txt, THIRD-PARTY.txt) and
-# dist/SHA256SUMS (the zip, the exe, the tarball and the Linux executable).
-# The same commit gives the same bytes wherever and whenever it is built.
+# that name with inifixer, README.txt, LICENSE.txt, THIRD-PARTY.txt),
+# dist/SHA256SUMS (the zip, the exe, the tarball and the Linux executable),
+# and the build record dist/inifixer-VERSION.buildinfo, which names the
+# Debian packages that made them. The same commit gives the same bytes
+# wherever and whenever it is built with the packages that record names.
 set -e
 cd "$(dirname "$0")/.."
 scripts/need-packages package

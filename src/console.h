@@ -27,7 +27,9 @@ void StartConsole();
 void ConsoleWritesTo(std::streambuf* sink);
 
 // Prints `format` with `text` in the place of its one "%s", as printf would.
-void PrintFormatted(const char* format, const char* text);
+// The attribute has the compiler check each caller's format, a literal.
+__attribute__((format(printf, 1, 0))) void PrintFormatted(const char* format,
+                                                          const char* text);
 
 // How many bytes of text wait for the next FlushConsole.
 size_t ConsolePending();

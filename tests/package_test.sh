@@ -3,18 +3,23 @@
 # SHA256SUMS beside it. The zip: exactly inifixer.exe, README.txt,
 # LICENSE.txt and THIRD-PARTY.txt, the texts with CR LF line breaks, and
 # THIRD-PARTY.txt naming the MinGW-w64 runtime with its ZPL notice and GCC's
-# runtime. The tarball: exactly its folder holding inifixer (mode 0755),
-# README.txt, LICENSE.txt and THIRD-PARTY.txt, the texts with LF line breaks,
-# THIRD-PARTY.txt naming glibc with its version, the LGPL, glibc's source and
-# how to relink, and inifixer linked statically: no program interpreter and
-# no dynamic section.
+# runtime, libssp among it. The tarball: exactly its folder holding inifixer
+# (mode 0755), README.txt, LICENSE.txt and THIRD-PARTY.txt, the texts with LF
+# line breaks, THIRD-PARTY.txt naming glibc with its version, the LGPL,
+# glibc's source and how to relink, and inifixer a static-pie: no program
+# interpreter, no shared library, loaded at a random address, with full RELRO
+# and a stack that is never executable (checksec). As the shipped file has no symbols,
+# the link's unstripped copy in BUILD_DIR stands in for it: stripped, it must
+# give the shipped bytes, and in it the tool's own functions (those of the
+# objects in BUILD_DIR) must call the stack protector's __stack_chk_fail and
+# FORTIFY's checked functions (__*_chk).
 # Then it leaves the unpacked executable in DIR with DIR/run, a command that
 # copies it into the current directory, beside an archive, and runs it there:
 # the exe under WINE, the Linux executable as it is. The end-to-end table
 # runs through DIR/run.
 #
 #   package_test.sh ZIP DIR WINE   (absolute paths)
-#   package_test.sh TARBALL DIR
+#   package_test.sh TARBALL DIR BUILD_DIR
 set -eu
 package=$1 dir=$2 scratch=$2/check
 # Nothing of an earlier run may stand in for this package's executable.
@@ -87,7 +92,8 @@ if [ $kind = zip ]; then
   check_notices "$tarball_notices" "$zip_notices" \
     '^License: ZPL-2\.1' '^Copyright: [0-9-]+ the mingw-w64 project' \
     'Redistributions in binary form must reproduce the accompanying' \
-    '^- gcc-mingw-w64-i686-win32 [0-9][^ ]*: GCC.s runtime library' \
+    '^- gcc-mingw-w64-i686-win32 [0-9][^ ]*: GCC.s runtime libraries' \
+    '^Linked from: .*libssp\.a' \
     '^- g\+\+-mingw-w64-i686-win32 [0-9][^ ]*: the GNU C\+\+ Library' \
     '^GCC RUNTIME LIBRARY EXCEPTION'
   cp "$package" .
@@ -126,9 +132,40 @@ readelf -h inifixer | grep -q 'Machine: *Advanced Micro Devices X86-64' ||
   fail "inifixer is no x86_64 executable"
 readelf -lW inifixer >program-headers
 ! grep -q INTERP program-headers || fail "inifixer has a program interpreter"
-readelf -d inifixer | grep -q 'There is no dynamic section' ||
-  fail "inifixer has a dynamic section"
+grep -q 'GNU_STACK .* RW  ' program-headers ||
+  fail "inifixer's stack may be executable"
+readelf -hW inifixer | grep -q 'Type: *DYN' ||
+  fail "inifixer is not position-independent"
+! readelf -dW inifixer | grep -q NEEDED || fail "inifixer needs shared libraries"
 rm program-headers
+checksec --file=inifixer --output=csv >checksec.csv ||
+  fail "checksec failed on inifixer"
+for expected in 'Full RELRO' 'NX enabled' 'PIE enabled'; do
+  tr ',' '\n' <checksec.csv | grep -qx "$expected" ||
+    fail "checksec does not say $expected: $(cat checksec.csv)"
+done
+build=${3:?the tarball needs the build directory of its executable}
+strip --strip-all -o stripped "$build/inifixer.unstripped" &&
+  cmp -s stripped inifixer ||
+  fail "$build/inifixer.unstripped, stripped, is not the shipped inifixer"
+rm stripped checksec.csv
+nm --defined-only "$build"/CMakeFiles/*.dir/src/*.o \
+  "$build"/CMakeFiles/*.dir/src/*/*.o 2>/dev/null |
+  awk '$2 ~ /^[tTW]$/ { print "<" $3 ">:" }' | sort -u >ours
+[ -s ours ] || fail "no objects of the tool in $build"
+objdump -d --no-show-raw-insn "$build/inifixer.unstripped" | awk '
+  NR == FNR { ours[$1] = 1; next }
+  /^[0-9a-f]+ <.*>:$/ { function_ = $2 }
+  (function_ in ours) && /call.*<(__stack_chk_fail|__[a-z_]*_chk)[@>]/ {
+    name = function_; gsub(/[<>:]/, "", name); print $NF, name }' ours - |
+  sort -u >checked
+for check in '<__stack_chk_fail>' '<__[a-z_]*_chk>'; do
+  grep -q "^$check " checked ||
+    fail "none of the tool's own functions calls $check"
+done
+echo "the tool's own functions with the stack protector or FORTIFY:"
+tr -d '<>' <checked | sed 's/^/  /'
+rm ours checked
 cp "$package" .
 check_sums "$(basename "$package")" inifixer
 leave inifixer ./inifixer

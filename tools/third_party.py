@@ -93,8 +93,11 @@ PACKAGES = {
     "libstdc++-12-dev": gcc_library("the GNU C++ Library (libstdc++)",
                                     LIBSTDCXX_WHAT),
     "gcc-mingw-w64-i686-win32": gcc_library(
-        "GCC's runtime library (libgcc) for 32-bit Windows",
-        LIBGCC_WHAT + MINGW_GCC),
+        "GCC's runtime libraries (libgcc, libssp) for 32-bit Windows",
+        LIBGCC_WHAT + " And GCC's stack protector library (libssp): the "
+        "check of the guard value that ends a function whose stack was "
+        "overwritten, and the checked string functions that FORTIFY "
+        "calls." + MINGW_GCC),
     "g++-mingw-w64-i686-win32": gcc_library(
         "the GNU C++ Library (libstdc++) for 32-bit Windows",
         LIBSTDCXX_WHAT + MINGW_GCC),
@@ -128,7 +131,7 @@ holds the changed libc.a first on the linker's search path:
 
 The link takes libc.a from the first directory on that path that has one, and
 build-linux/inifixer.trace then lists every file it read. To take changed
-start files (crt1.o, crti.o, crtn.o) from that directory too, add
+start files (rcrt1.o, crti.o, crtn.o) from that directory too, add
 -B/path/to/changed/ to the same flags. A libc.a built from the source above,
 with your changes, is such a library.
 """

@@ -119,7 +119,8 @@ bool ReadFailed(FILE* archive, int64_t section) {
 
 uint32_t ReadLittleEndian(const char* bytes) {
   const unsigned char* b = reinterpret_cast<const unsigned char*>(bytes);
-  return b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24;
+  return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
+         static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
 }
 
 // Writes `size` over the size field at `section`. The stream has no buffer

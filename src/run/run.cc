@@ -57,7 +57,8 @@ void RunRepair() {
   // The header was tested at the first opening. These 4 bytes are read and
   // ignored on purpose, as every run always has: the walk does not depend on
   // them, and seeks to the first section itself.
-  fread(header, 1, sizeof header, archive);
+  [[maybe_unused]] const size_t skipped =
+      fread(header, 1, sizeof header, archive);
   while (RepairNextSection(archive)) {
   }
   // A walk that stopped on a failure has told it, and did not check the
