@@ -297,8 +297,10 @@ void RunRow(const Case& c) {
   EXPECT_EQ(Read(dir + "/out"), crlf ? Crlf(expected) : expected);
   EXPECT_EQ(Read(archive), c.archive_after);
   EXPECT_EQ(Read(backup), c.backup_after);
-  if (!::testing::Test::HasFailure())
-    std::system(("rm -rf '" + dir + "' '" + terminals + "'").c_str());
+  if (!::testing::Test::HasFailure()) {
+    EXPECT_EQ(std::system(("rm -rf '" + dir + "' '" + terminals + "'").c_str()),
+              0);
+  }
 }
 
 // Wraps the tool in tests/fault_shim.cc, failing `fault` (FILE.CALL). The
@@ -554,8 +556,9 @@ void RunTwice() {
             std::getenv("INIFIXER_CRLF") ? Crlf(expected) : expected);
   EXPECT_EQ(Read(dir + "/Coalesced.ini"), repaired);
   EXPECT_EQ(Read(dir + "/Coalesced.ini.bak"), repaired);
-  if (!::testing::Test::HasFailure())
-    std::system(("rm -rf '" + dir + "'").c_str());
+  if (!::testing::Test::HasFailure()) {
+    EXPECT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0);
+  }
 }
 
 // A test of the tool: ToolTest's checks, then `body`.

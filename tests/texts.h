@@ -23,9 +23,12 @@ inline std::string Text(const std::string& name,
       const size_t tab = line.find('\t');
       if (line.empty() || line[0] == '#' || tab == line.npos)
         continue;
-      std::string text = line.substr(tab + 1);
-      for (size_t at; (at = text.find("\\n")) != text.npos;)
-        text.replace(at, 2, "\n");
+      std::string text;
+      for (size_t at = tab + 1; at < line.size(); ++at) {
+        const bool escape = line.compare(at, 2, "\\n") == 0;
+        text += escape ? '\n' : line[at];
+        at += escape;
+      }
       read[line.substr(0, tab)] = text;
     }
     return read;
