@@ -23,7 +23,8 @@
 // stream's error indicator, as a failed system call under it would; a failed
 // close closes all the same, as the kernel does.
 //
-// The tool calls the stdio functions and fsync, open and close itself;
+// The tool calls the stdio functions and fsync, open and close itself (fread
+// as __fread_chk where the hardened build knows the buffer's size);
 // libstdc++'s file streams, which make the backup, call fopen, read, write,
 // writev, lseek and fclose. Those are the functions replaced here.
 #undef _FILE_OFFSET_BITS
@@ -186,6 +187,26 @@ size_t fread(void* data, size_t size, size_t count, FILE* stream) {
   }
   return Next<size_t (*)(void*, size_t, size_t, FILE*)>("fread")(data, size,
                                                                  count, stream);
+}
+
+// What fread becomes where the compiler knows the buffer's size
+// (_FORTIFY_SOURCE).
+size_t __fread_chk(void* data, size_t room, size_t size, size_t count,
+                   FILE* stream) {
+  if (Fails(Of(fileno(stream)), "read")) {
+    stream->_flags |= _IO_ERR_SEEN;
+    errno = EIO;
+    return 0;
+  }
+  return Next<size_t (*)(void*, size_t, size_t, size_t, FILE*)>(
+      "__fread_chk")(data, room, size, count, stream);
+}
+
+ssize_t __read_chk(int fd, void* data, size_t size, size_t room) {
+  if (Fails(Of(fd), "read"))
+    return Failed(EIO);
+  return Next<ssize_t (*)(int, void*, size_t, size_t)>("__read_chk")(
+      fd, data, size, room);
 }
 
 size_t fwrite(const void* data, size_t size, size_t count, FILE* stream) {
