@@ -20,8 +20,8 @@ texts=$PWD/tests/texts.py
 runs=${RUNS:-9}
 
 scripts/need-packages console
-[ -f build/CMakeCache.txt ] || cmake --preset default >/dev/null
-cmake --build build -j2 --target make_archive >/dev/null
+[ -f build-native/CMakeCache.txt ] || cmake --preset native >/dev/null
+cmake --build build-native -j2 --target make_archive >/dev/null
 if [ "$(scripts/probe-win32 | cut -c1)" = 1 ]; then
   build=win32 wine=/usr/lib/wine/wine
 else
@@ -34,7 +34,7 @@ exe=$PWD/build-$build/inifixer.exe
 dir=$(mktemp -d /dev/shm/inifixer-console.XXXXXX)
 trap 'rm -rf "$dir"' EXIT
 trap 'exit 130' INT TERM
-build/make_archive "$dir/garbled.ini" --sections 3000 --garbled-every 1
+build-native/make_archive "$dir/garbled.ini" --sections 3000 --garbled-every 1
 cd "$dir"
 # The Wine server stays up between the runs, so that none pays its start;
 # one that is up already (another program's) serves as well.

@@ -21,9 +21,9 @@ cd "$(dirname "$0")/.."
 runs=${RUNS:-7}
 
 scripts/need-packages bench
-[ -f build/CMakeCache.txt ] || cmake --preset default >/dev/null
-cmake --build build -j2 --target inifixer make_archive >/dev/null
-tool=$PWD/build/inifixer
+[ -f build-native/CMakeCache.txt ] || cmake --preset native >/dev/null
+cmake --build build-native -j2 --target inifixer make_archive >/dev/null
+tool=$PWD/build-native/inifixer
 
 dir=$(mktemp -d /dev/shm/inifixer-bench.XXXXXX)
 trap 'rm -rf "$dir"' EXIT
@@ -34,7 +34,7 @@ mkdir "$dir/run"
 failed=0
 
 generate() {  # NAME BYTES GARBLED_EVERY
-  build/make_archive "$dir/$1" --bytes "$2" --min-text 20 --max-text 400 \
+  build-native/make_archive "$dir/$1" --bytes "$2" --min-text 20 --max-text 400 \
     --garbled-every "$3"
 }
 

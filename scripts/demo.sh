@@ -4,9 +4,9 @@
 set -e
 cd "$(dirname "$0")/.."
 scripts/need-packages demo
-# A directory of its own, so the test build in build/ keeps its settings.
-cmake -S . -B build-demo -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-cmake --build build-demo -j2 >/dev/null
+# A build of its own, which needs no test tools (preset demo).
+cmake --preset demo >/dev/null
+cmake --build --preset demo -j2 >/dev/null
 scratch=$(mktemp -d)
 build-demo/make_archive "$scratch/Coalesced.ini" --sections 40 --garbled-every 9
 echo "Sample archive: $scratch/Coalesced.ini"

@@ -47,7 +47,7 @@ cmake --build --preset ci -j2
 ctest --preset ci
 # The Linux install: bin/inifixer.
 prefix=$(mktemp -d)
-cmake --install build-ci --prefix "$prefix" >/dev/null
+cmake --install build-native --prefix "$prefix" >/dev/null
 [ -x "$prefix/bin/inifixer" ]
 rm -rf "$prefix"
 # Unit, end-to-end and fault tests again on the sanitizer build, then the

@@ -8,7 +8,7 @@ Linux executable, in that order.
 
   package.py --exe inifixer.exe --notices THIRD-PARTY.txt
              --linux-exe inifixer --linux-notices THIRD-PARTY.txt
-             --readme README.md --license LICENSE --version 1.1.0
+             --readme README.md --license LICENSE --version VERSION
              --date 2026-12-08 --out dist
 
 README.txt is the players' part of README.md, between the marker comments

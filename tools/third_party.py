@@ -4,7 +4,7 @@ inifixer's own, from the trace of its link (tools/link_trace.py).
 
   third_party.py --trace inifixer.trace --build-dir build-linux
                  --program inifixer --platform "Linux (x86_64)"
-                 --version 1.1.0 --out THIRD-PARTY.txt
+                 --version VERSION --out THIRD-PARTY.txt
 
 Each input file of the link outside the build directory is mapped to the
 Debian package that ships it (dpkg-query -S) and that package's version. Each
@@ -123,10 +123,10 @@ RELINK = """\
 inifixer's own source is free software under the MIT licence (LICENSE.txt),
 so this executable can be made again with a changed GNU C Library. On Debian,
 with the source of inifixer {version} and the packages cmake, g++, libc6-dev
-and python3, build it with the linux-static preset, putting the directory that
+and python3, build it with the linux preset, putting the directory that
 holds the changed libc.a first on the linker's search path:
 
-    cmake --preset linux-static -DCMAKE_EXE_LINKER_FLAGS=-L/path/to/changed
+    cmake --preset linux -DCMAKE_EXE_LINKER_FLAGS=-L/path/to/changed
     cmake --build build-linux --target inifixer
 
 The link takes libc.a from the first directory on that path that has one, and

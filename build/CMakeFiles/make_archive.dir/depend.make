@@ -1,0 +1,2 @@
+# Empty dependencies file for make_archive.
+# This may be replaced when dependencies are built.
