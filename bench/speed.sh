@@ -10,7 +10,7 @@
 #     256 MiB (within 15%, fastest runs), and no more read calls than without
 #     repairs: a repair never refills the buffer or reads again.
 # It runs with no graphical session (scripts/headless).
-# Usage: bench/run.sh   (RUNS=N timed runs per program and archive, default 7)
+# Usage: bench/speed.sh   (RUNS=N timed runs per program and archive, default 7)
 # Exits 1 when a goal is missed.
 set -eu
 [ -n "${INIFIXER_HEADLESS:-}" ] ||

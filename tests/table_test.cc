@@ -1,7 +1,7 @@
 // Runs the built tool in a scratch directory and compares its whole console
 // output, the archive after the run and the backup, byte for byte: the
-// end-to-end table, each row a test `run.<row>`, which CTest runs once per
-// build as `<build>.run.<row>`.
+// end-to-end table, each row a test `table.<row>`, which CTest runs once per
+// build as `<build>.table.<row>`.
 //
 // The environment describes the build: INIFIXER_COMMAND names the tool to
 // run (default: the native build); with INIFIXER_CRLF=1 every line break is
@@ -223,7 +223,7 @@ void RunRow(const Case& c) {
 
   // Named per process: the native and the Windows runs of a case may run
   // side by side.
-  const std::string id = "run_test_" + std::to_string(getpid()) + "_" + c.name;
+  const std::string id = "table_test_" + std::to_string(getpid()) + "_" + c.name;
   const std::string dir = ScratchRoot() + id;
   ASSERT_EQ(
       std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str()),
@@ -572,7 +572,7 @@ class ToolRun : public ToolTest {
 };
 
 void Register(const char* name, std::function<void()> body) {
-  ::testing::RegisterTest("run", name, nullptr, nullptr, __FILE__, __LINE__,
+  ::testing::RegisterTest("table", name, nullptr, nullptr, __FILE__, __LINE__,
                           [body]() -> ToolTest* { return new ToolRun(body); });
 }
 
