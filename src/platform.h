@@ -1,5 +1,7 @@
 // The few calls that differ between the platforms the tool runs on.
-// platform_posix.cc and platform_win32.cc each define all of them.
+// platform_win32.cc defines all of them for Windows; platform_posix.cc
+// defines them for POSIX but for HandOverToTerminal, which terminal_posix.cc
+// defines.
 #ifndef INIFIXER_PLATFORM_H_
 #define INIFIXER_PLATFORM_H_
 

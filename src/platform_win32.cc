@@ -13,10 +13,9 @@ namespace {
 // Opens `path` for no access at all, which is enough to ask about the file
 // and takes no lock on it; directories open too.
 HANDLE OpenForQuery(const char* path) {
-  return CreateFileA(path, 0,
-                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                     nullptr);
+  return CreateFileA(
+      path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 bool QueryFile(const char* path, BY_HANDLE_FILE_INFORMATION* info) {

@@ -46,8 +46,8 @@
 namespace {
 
 enum Target { kNone, kArchive, kCopy, kBackup, kFolder, kWalk };
-const char* const TargetNames[] = {"", "archive", "copy", "backup", "folder",
-                                   "walk"};
+const char* const TargetNames[] = {"",       "archive", "copy",
+                                   "backup", "folder",  "walk"};
 
 // What each open descriptor of the run was opened as.
 constexpr int MaxFd = 1024;
@@ -134,7 +134,8 @@ int OpenFile(const char* symbol, const char* path, int flags, mode_t mode) {
                                  (flags & O_ACCMODE) == O_RDWR);
   if (Fails(target, "open"))
     return Failed(EACCES);
-  const int fd = Next<int (*)(const char*, int, ...)>(symbol)(path, flags, mode);
+  const int fd =
+      Next<int (*)(const char*, int, ...)>(symbol)(path, flags, mode);
   Note(fd, target);
   return fd;
 }
@@ -198,8 +199,8 @@ size_t __fread_chk(void* data, size_t room, size_t size, size_t count,
     errno = EIO;
     return 0;
   }
-  return Next<size_t (*)(void*, size_t, size_t, size_t, FILE*)>(
-      "__fread_chk")(data, room, size, count, stream);
+  return Next<size_t (*)(void*, size_t, size_t, size_t, FILE*)>("__fread_chk")(
+      data, room, size, count, stream);
 }
 
 ssize_t __read_chk(int fd, void* data, size_t size, size_t room) {
@@ -235,7 +236,7 @@ ssize_t writev(int fd, const struct iovec* parts, int count) {
   if (Fails(Of(fd), "write"))
     return Failed(ENOSPC);
   return Next<ssize_t (*)(int, const struct iovec*, int)>("writev")(fd, parts,
-                                                                   count);
+                                                                    count);
 }
 
 off_t lseek(int fd, off_t offset, int whence) {

@@ -56,20 +56,23 @@ std::vector<size_t> header_starts;
 
 void FillPool() {
   static const char* const Areas[] = {
-      "Audio", "Video", "Input", "Game", "Network", "Interface", "Camera",
-      "World", "Save", "Lighting", "Player", "Vehicle"};
-  static const char* const Parts[] = {
-      "Settings", "Mixer", "Display", "Bindings", "Difficulty", "Lobby",
-      "Hud", "Controller", "Quality", "Profile", "Streaming", "Defaults"};
+      "Audio",  "Video", "Input", "Game",     "Network", "Interface",
+      "Camera", "World", "Save",  "Lighting", "Player",  "Vehicle"};
+  static const char* const Parts[] = {"Settings", "Mixer",      "Display",
+                                      "Bindings", "Difficulty", "Lobby",
+                                      "Hud",      "Controller", "Quality",
+                                      "Profile",  "Streaming",  "Defaults"};
   static const char* const Keys[] = {
-      "Volume", "ResolutionX", "ResolutionY", "Fullscreen", "Sensitivity",
-      "InvertLook", "MaxPlayers", "Port", "Language", "Subtitles",
-      "FieldOfView", "Gamma", "TextureQuality", "ShadowDistance", "AutoSave",
-      "Brightness", "FrameLimit", "JumpKey", "CrouchKey", "MusicVolume",
-      "ServerName", "VSync", "StartLevel", "RespawnDelay"};
+      "Volume",         "ResolutionX",    "ResolutionY", "Fullscreen",
+      "Sensitivity",    "InvertLook",     "MaxPlayers",  "Port",
+      "Language",       "Subtitles",      "FieldOfView", "Gamma",
+      "TextureQuality", "ShadowDistance", "AutoSave",    "Brightness",
+      "FrameLimit",     "JumpKey",        "CrouchKey",   "MusicVolume",
+      "ServerName",     "VSync",          "StartLevel",  "RespawnDelay"};
   static const char* const Words[] = {
-      "True", "False", "High", "Low", "Medium", "English", "SpaceBar",
-      "LeftCtrl", "Default", "Off", "Levels/Harbour", "Levels/Citadel"};
+      "True",    "False",   "High",           "Low",
+      "Medium",  "English", "SpaceBar",       "LeftCtrl",
+      "Default", "Off",     "Levels/Harbour", "Levels/Citadel"};
   pool.reserve((1 << 16) + 1024);
   while (pool.size() < (1 << 16)) {
     header_starts.push_back(pool.size());
@@ -98,8 +101,8 @@ bool PutText(FILE* out, uint64_t length) {
     return true;
   size_t at = header_starts[Next() % header_starts.size()];
   for (uint64_t left = length - 1; left > 0; at = 0) {
-    const size_t n = left < pool.size() - at ? static_cast<size_t>(left)
-                                              : pool.size() - at;
+    const size_t n =
+        left < pool.size() - at ? static_cast<size_t>(left) : pool.size() - at;
     if (!Put(out, pool.data() + at, n))
       return false;
     left -= n;

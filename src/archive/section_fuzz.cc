@@ -42,8 +42,8 @@ Walk Model(const std::string& file) {
     if (declared != actual) {
       walk.output += FixedReport(
           static_cast<int64_t>(pos),
-          file.substr(pos + 4, std::min<size_t>(zero - pos - 4, 19)),
-          declared, actual);
+          file.substr(pos + 4, std::min<size_t>(zero - pos - 4, 19)), declared,
+          actual);
       walk.after.replace(pos, 4, Field(actual));
       walk.fixed = true;
     }

@@ -77,8 +77,8 @@ TEST(RepairNextSection, ReportsAndFixesGarbledSections) {
        Header + Section("e") + Section("f"),
        Report(4, "e", 9, 2) + Report(10, "f", 9, 2), 2},
       {"three stray bytes", Header + ok + "zzz", Header + ok + "zzz", "", 1},
-      {"four bytes after the last", Header + ok + "zzzz",
-       Header + ok + "zzzz", Incomplete, 1},
+      {"four bytes after the last", Header + ok + "zzzz", Header + ok + "zzzz",
+       Incomplete, 1},
       {"incomplete after a fix",
        Header + Section(5, "g") + Field(9) + "unterminated",
        Header + Section("g") + Field(9) + "unterminated",
@@ -131,8 +131,7 @@ TEST(RepairNextSection, TellsMessagesWholeAndSeveralToAWrite) {
   for (const std::string& write : walk.writes) {
     EXPECT_EQ(write.rfind(begins, 0), 0u) << write;
     const std::string last = write.substr(write.rfind('\n'));
-    EXPECT_TRUE(last == "\n" || last == "\n" + Incomplete)
-        << write;
+    EXPECT_TRUE(last == "\n" || last == "\n" + Incomplete) << write;
   }
 }
 
@@ -141,8 +140,8 @@ TEST(RepairNextSection, StopsOnFailuresWithoutClaimingTheFileWasRead) {
   Walk walk = WalkArchive(
       Header + Section("ok") + Section(1, "bad") + Section(1, "unchecked"),
       "rb");
-  EXPECT_EQ(walk.output, Text("report", {"11", "bad", "1", "4"}) +
-                             Text("not_written"));
+  EXPECT_EQ(walk.output,
+            Text("report", {"11", "bad", "1", "4"}) + Text("not_written"));
   EXPECT_EQ(walk.sections, 1);
   EXPECT_TRUE(SectionsFixed);
   EXPECT_FALSE(walk.at_end);
