@@ -23,10 +23,12 @@
 // stream's error indicator, as a failed system call under it would; a failed
 // close closes all the same, as the kernel does.
 //
-// The tool calls the stdio functions and fsync, open and close itself (fread
-// as __fread_chk where the hardened build knows the buffer's size);
-// libstdc++'s file streams, which make the backup, call fopen, read, write,
-// writev, lseek and fclose. Those are the functions replaced here.
+// Replaced here are the functions through which the native build reaches
+// those files (nm -D shows them): the tool's own calls of fopen64, fread
+// (__fread_chk where the hardened build knows the buffer's size), fwrite,
+// fseeko64, fclose, open64, fsync and close, and those of libstdc++'s file
+// streams, which make the backup: fopen64, read, write, writev, lseek64 and
+// fclose.
 #undef _FILE_OFFSET_BITS
 #ifndef _GNU_SOURCE
 #define _GNU_SOURCE
@@ -109,10 +111,24 @@ int Failed(int error) {
   return -1;
 }
 
-FILE* OpenStream(const char* symbol, const char* path, const char* mode) {
-  const bool writes = mode[0] != 'r' || std::strchr(mode, '+');
+// Whether `call` fails on `stream`; if so, sets its error indicator, as a
+// failed system call under the stream would.
+bool StreamFails(FILE* stream, const char* call) {
+  if (!Fails(Of(fileno(stream)), call))
+    return false;
+  stream->_flags |= _IO_ERR_SEEN;
+  errno = EIO;
+  return true;
+}
+
+}  // namespace
+
+extern "C" {
+
+FILE* fopen64(const char* path, const char* mode) {
+  const bool updates = std::strchr(mode, '+') != nullptr;
   const Target target =
-      Classify(path, writes, mode[0] == 'r' && std::strchr(mode, '+'));
+      Classify(path, mode[0] != 'r' || updates, mode[0] == 'r' && updates);
   if (Fails(target, "open")) {
     errno = EACCES;
     return nullptr;
@@ -122,54 +138,11 @@ FILE* OpenStream(const char* symbol, const char* path, const char* mode) {
     const int fd = ::open(path, O_WRONLY | O_CREAT, 0666);
     stream = fd < 0 ? nullptr : fdopen(fd, "wb");
   } else {
-    stream = Next<FILE* (*)(const char*, const char*)>(symbol)(path, mode);
+    stream = Next<FILE* (*)(const char*, const char*)>("fopen64")(path, mode);
   }
   if (stream)
     Note(fileno(stream), target);
   return stream;
-}
-
-int OpenFile(const char* symbol, const char* path, int flags, mode_t mode) {
-  const Target target = Classify(path, (flags & O_ACCMODE) != O_RDONLY,
-                                 (flags & O_ACCMODE) == O_RDWR);
-  if (Fails(target, "open"))
-    return Failed(EACCES);
-  const int fd =
-      Next<int (*)(const char*, int, ...)>(symbol)(path, flags, mode);
-  Note(fd, target);
-  return fd;
-}
-
-off_t Seek(const char* symbol, int fd, off_t offset, int whence) {
-  if (Fails(Of(fd), "seek", whence == SEEK_SET ? offset : -1))
-    return Failed(EIO);
-  return Next<off_t (*)(int, off_t, int)>(symbol)(fd, offset, whence);
-}
-
-int SeekStream(const char* symbol, FILE* stream, off_t offset, int whence) {
-  if (Fails(Of(fileno(stream)), "seek", whence == SEEK_SET ? offset : -1))
-    return Failed(EIO);
-  return Next<int (*)(FILE*, off_t, int)>(symbol)(stream, offset, whence);
-}
-
-}  // namespace
-
-extern "C" {
-
-FILE* fopen(const char* path, const char* mode) {
-  return OpenStream("fopen", path, mode);
-}
-
-FILE* fopen64(const char* path, const char* mode) {
-  return OpenStream("fopen64", path, mode);
-}
-
-int open(const char* path, int flags, ...) {
-  va_list args;
-  va_start(args, flags);
-  const mode_t mode = (flags & O_CREAT) ? va_arg(args, mode_t) : 0;
-  va_end(args);
-  return OpenFile("open", path, flags, mode);
 }
 
 int open64(const char* path, int flags, ...) {
@@ -177,45 +150,34 @@ int open64(const char* path, int flags, ...) {
   va_start(args, flags);
   const mode_t mode = (flags & O_CREAT) ? va_arg(args, mode_t) : 0;
   va_end(args);
-  return OpenFile("open64", path, flags, mode);
+  const Target target = Classify(path, (flags & O_ACCMODE) != O_RDONLY,
+                                 (flags & O_ACCMODE) == O_RDWR);
+  if (Fails(target, "open"))
+    return Failed(EACCES);
+  const int fd =
+      Next<int (*)(const char*, int, ...)>("open64")(path, flags, mode);
+  Note(fd, target);
+  return fd;
 }
 
 size_t fread(void* data, size_t size, size_t count, FILE* stream) {
-  if (Fails(Of(fileno(stream)), "read")) {
-    stream->_flags |= _IO_ERR_SEEN;
-    errno = EIO;
+  if (StreamFails(stream, "read"))
     return 0;
-  }
   return Next<size_t (*)(void*, size_t, size_t, FILE*)>("fread")(data, size,
                                                                  count, stream);
 }
 
-// What fread becomes where the compiler knows the buffer's size
-// (_FORTIFY_SOURCE).
 size_t __fread_chk(void* data, size_t room, size_t size, size_t count,
                    FILE* stream) {
-  if (Fails(Of(fileno(stream)), "read")) {
-    stream->_flags |= _IO_ERR_SEEN;
-    errno = EIO;
+  if (StreamFails(stream, "read"))
     return 0;
-  }
   return Next<size_t (*)(void*, size_t, size_t, size_t, FILE*)>("__fread_chk")(
       data, room, size, count, stream);
 }
 
-ssize_t __read_chk(int fd, void* data, size_t size, size_t room) {
-  if (Fails(Of(fd), "read"))
-    return Failed(EIO);
-  return Next<ssize_t (*)(int, void*, size_t, size_t)>("__read_chk")(
-      fd, data, size, room);
-}
-
 size_t fwrite(const void* data, size_t size, size_t count, FILE* stream) {
-  if (Fails(Of(fileno(stream)), "write")) {
-    stream->_flags |= _IO_ERR_SEEN;
-    errno = EIO;
+  if (StreamFails(stream, "write"))
     return 0;
-  }
   return Next<size_t (*)(const void*, size_t, size_t, FILE*)>("fwrite")(
       data, size, count, stream);
 }
@@ -239,20 +201,16 @@ ssize_t writev(int fd, const struct iovec* parts, int count) {
                                                                     count);
 }
 
-off_t lseek(int fd, off_t offset, int whence) {
-  return Seek("lseek", fd, offset, whence);
-}
-
 off_t lseek64(int fd, off_t offset, int whence) {
-  return Seek("lseek64", fd, offset, whence);
-}
-
-int fseeko(FILE* stream, off_t offset, int whence) {
-  return SeekStream("fseeko", stream, offset, whence);
+  if (Fails(Of(fd), "seek", whence == SEEK_SET ? offset : -1))
+    return Failed(EIO);
+  return Next<off_t (*)(int, off_t, int)>("lseek64")(fd, offset, whence);
 }
 
 int fseeko64(FILE* stream, off_t offset, int whence) {
-  return SeekStream("fseeko64", stream, offset, whence);
+  if (Fails(Of(fileno(stream)), "seek", whence == SEEK_SET ? offset : -1))
+    return Failed(EIO);
+  return Next<int (*)(FILE*, off_t, int)>("fseeko64")(stream, offset, whence);
 }
 
 int fsync(int fd) {

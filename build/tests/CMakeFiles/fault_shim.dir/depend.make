@@ -1,2 +1,0 @@
-# Empty dependencies file for fault_shim.
-# This may be replaced when dependencies are built.

@@ -1,5 +1,0 @@
-if(EXISTS "/work/main/build/tests/archive_test[1]_tests.cmake")
-  include("/work/main/build/tests/archive_test[1]_tests.cmake")
-else()
-  add_test(archive_test_NOT_BUILT archive_test_NOT_BUILT)
-endif()

@@ -1,6 +1,0 @@
-set(build exfat)
-set(run_test [==[/work/main/build/tests/run_test]==])
-set(headless [==[sh;/work/main/scripts/headless]==])
-set(env [==[INIFIXER_FS=exfat;INIFIXER_SCRATCH=/work/main/build/tests/exfat/mnt;INIFIXER_SKIP_FILE=/work/main/build/tests/exfat/skip]==])
-set(fixtures [==[exfat_scratch]==])
-include(/work/main/tests/table_runs.cmake)

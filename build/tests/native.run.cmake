@@ -1,6 +1,0 @@
-set(build native)
-set(run_test [==[/work/main/build/tests/run_test]==])
-set(headless [==[sh;/work/main/scripts/headless]==])
-set(env [==[]==])
-set(fixtures [==[]==])
-include(/work/main/tests/table_runs.cmake)

@@ -1,6 +1,0 @@
-set(build ntfs)
-set(run_test [==[/work/main/build/tests/run_test]==])
-set(headless [==[sh;/work/main/scripts/headless]==])
-set(env [==[INIFIXER_FS=ntfs;INIFIXER_SCRATCH=/work/main/build/tests/ntfs/mnt;INIFIXER_SKIP_FILE=/work/main/build/tests/ntfs/skip]==])
-set(fixtures [==[ntfs_scratch]==])
-include(/work/main/tests/table_runs.cmake)
