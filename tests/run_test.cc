@@ -139,18 +139,22 @@ bool MakeTerminals(const std::string& folder, const std::string& names) {
   return true;
 }
 
-// `log` with the command that the tool at `tool` gives a terminal, when it
-// runs in `dir`, in the place of each {call}, as the stand-ins log it.
-std::string Expand(std::string log, const std::string& dir,
-                   const std::string& tool) {
-  char* exe = realpath(tool.c_str(), nullptr);
+// `log` with the command that the tool gives a terminal in the place of
+// each {call}, as the stand-ins log it: the same in every folder.
+std::string Expand(std::string log) {
   const std::string call =
-      "[/bin/sh] [-c] [cd -- \"$1\" && export INIFIXER_IN_TERMINAL=1 && exec "
-      "\"$2\"] [sh] [" + dir + "] [" + (exe ? exe : tool) + "]";
-  std::free(exe);
+      "[/usr/bin/env] [INIFIXER_HANDED_OVER_BY=PID] [/proc/PID/exe]";
   for (size_t at; (at = log.find("{call}")) != log.npos;)
     log.replace(at, 6, call);
   return log;
+}
+
+// `text` quoted for a shell.
+std::string Quote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text)
+    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
 }
 
 struct Case {
@@ -181,6 +185,10 @@ struct Case {
   bool with_tty = false;
   // The real terminal whose window the run opens (tests/in_window.sh).
   std::string window = "";
+  // Added to the name of the row's folder, for a row about folder names.
+  std::string folder = "";
+  // `output` follows the banner; a refused copy's has none.
+  bool banner = true;
 };
 
 // What a file system cannot hold: a case whose setup runs `command` is
@@ -228,9 +236,10 @@ void RunRow(const Case& c) {
   // Named per process: the native and the Windows runs of a case may run
   // side by side.
   const std::string id = "run_test_" + std::to_string(getpid()) + "_" + c.name;
-  const std::string dir = ScratchRoot() + id;
+  const std::string dir = ScratchRoot() + id + c.folder;
   ASSERT_EQ(
-      std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str()),
+      std::system(("rm -rf " + Quote(dir) + " && mkdir -p " + Quote(dir))
+                      .c_str()),
       0);
   const std::string archive = dir + "/Coalesced.ini";
   const std::string backup = dir + "/Coalesced.ini.bak";
@@ -243,12 +252,12 @@ void RunRow(const Case& c) {
   }
 
   if (!c.setup.empty()) {
-    ASSERT_EQ(std::system(("cd '" + dir + "' && " + c.setup).c_str()), 0);
+    ASSERT_EQ(std::system(("cd " + Quote(dir) + " && " + c.setup).c_str()), 0);
   }
   if (c.held_open) {
     // The holder ends once `held` is gone with the directory, or in a
     // minute.
-    ASSERT_EQ(std::system(("cd '" + dir + "' && (" + hold +
+    ASSERT_EQ(std::system(("cd " + Quote(dir) + " && (" + hold +
                            " Coalesced.ini </dev/null >/dev/null 2>&1 &) && "
                            "for i in $(seq 600); do [ -e held ] && exit; "
                            "sleep 0.1; done; exit 1")
@@ -267,8 +276,8 @@ void RunRow(const Case& c) {
   // rows that make a session of their own.
   const std::string tool = std::string(command ? command : INIFIXER_PATH) +
                            " ignored --arguments";
-  std::string run = "cd '" + dir +
-                    "' && timeout 120 env -u DISPLAY -u WAYLAND_DISPLAY ";
+  std::string run = "cd " + Quote(dir) +
+                    " && timeout 120 env -u DISPLAY -u WAYLAND_DISPLAY ";
   if (!c.terminals.empty())
     run += "PATH='" + terminals + "' " + c.session + " ";
   if (c.with_tty)
@@ -288,9 +297,7 @@ void RunRow(const Case& c) {
       << run << (c.window.empty() ? "" : "\n" + Read(dir + "/window.log"));
 
   // A copy in a stand-in terminal may outlive the tool that started it.
-  // The package runs copy the tool beside the archive and run it there.
-  const std::string log =
-      Expand(c.log, dir, command ? dir + "/inifixer" : INIFIXER_PATH);
+  const std::string log = Expand(c.log);
   for (int i = 0; i < 600 && log != Missing; ++i) {
     if (Read(dir + "/terminal.log") == log)
       break;
@@ -298,14 +305,14 @@ void RunRow(const Case& c) {
   }
   EXPECT_EQ(Read(dir + "/terminal.log"), log);
 
-  const std::string expected = c.output == Missing
-                                   ? c.output
-                                   : Banner + c.output + Prompt;
+  const std::string expected =
+      c.output == Missing ? c.output
+                          : (c.banner ? Banner : "") + c.output + Prompt;
   EXPECT_EQ(Read(dir + "/out"), crlf ? Crlf(expected) : expected);
   EXPECT_EQ(Read(archive), c.archive_after);
   EXPECT_EQ(Read(backup), c.backup_after);
   if (!::testing::Test::HasFailure())
-    std::system(("rm -rf '" + dir + "' '" + terminals + "'").c_str());
+    std::system(("rm -rf " + Quote(dir) + " '" + terminals + "'").c_str());
 }
 
 // Fails the `n`th call of `call` on `file` in the tool's run.
@@ -335,14 +342,18 @@ const std::pair<std::string, std::string> Terminals[] = {
     {"urxvt", "-e"},           {"xterm", "-e"},
 };
 
-// What a stand-in terminal logs when it ran the tool's copy, or when it
-// failed at once.
-std::string Ran(const std::string& name, const std::string& option = "-e") {
+// What a stand-in terminal logs when it ran the tool's copy and ended with
+// `status`, or when it ended at once with `status` (Ended).
+std::string Ran(const std::string& name, const std::string& option = "-e",
+                const std::string& status = "0") {
   return name + (option.empty() ? "" : " [" + option + "]") + " {call}\n" +
-         name + " exit 0\n";
+         name + " exit " + status + "\n";
+}
+std::string Ended(const std::string& name, const std::string& status) {
+  return name + " [-e] {call}\n" + name + " exit " + status + "\n";
 }
 std::string FailedAtOnce(const std::string& name) {
-  return name + " [-e] {call}\n" + name + " exit 1\n";
+  return Ended(name, "1");
 }
 
 // Garbled, started as a file manager starts the tool: no terminal, its
@@ -446,7 +457,7 @@ const std::vector<Case> Rows = [] {
            Fail("Coalesced.ini", "fsync", "EIO"),
            BackedUp + GarbledReport + NotSynced, Repaired, Garbled},
       Case{"fix_close_fails", Garbled, Missing,
-           Fail("Coalesced.ini", "close", "EIO", "3"),
+           Fail("Coalesced.ini", "close", "EIO", "4"),
            BackedUp + GarbledReport + NotSynced, Repaired, Garbled},
       // Nothing was written, so nothing is flushed: no fsync to fail.
       Case{"valid_needs_no_sync", Good, Missing,
@@ -492,6 +503,15 @@ const std::vector<Case> Rows = [] {
       // The game or an editor has the archive open: nothing is touched.
       Case{"archive_held_open", Garbled, Missing, "", NoArchive, Garbled,
            Missing, "", "</dev/null >out 2>err", true},
+      // Two runs at once: the first, held up 2 s in its backup's flush,
+      // keeps the second out. One run, the original in the backup.
+      Case{"two_runs_at_once", Garbled, Missing,
+           "sh -c 'env ASAN_OPTIONS=detect_leaks=0 strace -o /dev/null "
+           "-P Coalesced.ini.bak -P \"$PWD/Coalesced.ini.bak\" "
+           "-e inject=fsync:delay_enter=2000000 \"$0\" \"$@\" "
+           "</dev/null >first 2>&1 & sleep 0.5; \"$0\" \"$@\"; "
+           "status=$?; wait; exit $status'",
+           NoArchive, Repaired, Garbled},
   };
   // In a terminal's window, the copy repairs once, and the backup holds the
   // original.
@@ -517,15 +537,77 @@ const std::vector<Case> Rows = [] {
                              FailedAtOnce("konsole") + FailedAtOnce("xterm")));
   rows.push_back(FileManager("no_terminal_found", "terminal", "DISPLAY=:0",
                              Missing, Missing));
-  // A terminal still running after the wait has taken the run over.
-  rows.push_back(FileManager("terminal_outlives_the_wait", "konsole",
+  // The terminal runs on long after the tool has granted its copy the run
+  // and ended.
+  rows.push_back(FileManager("terminal_outlives_the_tool", "konsole",
                              "DISPLAY=:0 STAND_IN_DELAY=3", shown,
                              Ran("konsole")));
-  // A copy that a terminal starts without a terminal runs in place: it never
-  // starts another.
-  rows.push_back(FileManager("terminal_without_pty", "konsole",
+  // A copy runs in place, even without a terminal: it never hands over
+  // again, and starts no other terminal.
+  rows.push_back(FileManager("copy_never_hands_over_again", "konsole",
                              "DISPLAY=:0 STAND_IN_NO_PTY=konsole", shown,
                              Ran("konsole")));
+  // A terminal's status tells nothing once its copy has asked: mate-terminal
+  // always ends with 255, gnome-terminal --wait with 137 when its window is
+  // closed. One run, the original in the backup.
+  rows.push_back(FileManager("terminal_fails_after_its_copy_ran",
+                             "mate-terminal", "DISPLAY=:0 STAND_IN_STATUS=255",
+                             shown, Ran("mate-terminal", "-x", "255")));
+  rows.push_back(FileManager("terminal_killed_after_its_copy_ran",
+                             "gnome-terminal", "DISPLAY=:0 STAND_IN_STATUS=137",
+                             shown, Ran("gnome-terminal", "--", "137")));
+  // A terminal that ends with 0 and never runs the copy: the tool starts no
+  // other, waits its limit for the copy, then runs in place.
+  rows.push_back(FileManager("terminal_runs_nothing", "konsole xterm",
+                             "DISPLAY=:0 STAND_IN_IDLE=konsole", Missing,
+                             Ended("konsole", "0")));
+  // A copy that a terminal starts late, after the terminal ended: granted
+  // when no other copy was. konsole fails at once and starts its copy 2 s
+  // later; xterm, next, ends with 0 and runs nothing, and the tool waits.
+  rows.push_back(FileManager(
+      "late_copy_is_granted", "konsole xterm",
+      "DISPLAY=:0 STAND_IN_FAIL=konsole STAND_IN_LATE=konsole "
+      "STAND_IN_IDLE=xterm",
+      shown, FailedAtOnce("konsole") + Ended("xterm", "0") +
+                 "konsole late exit 0\n"));
+  // ... and none when xterm's copy was granted first: the tool has ended,
+  // and the late copy cannot even start (env's status 127).
+  rows.push_back(FileManager(
+      "late_copy_after_the_grant", "konsole xterm",
+      "DISPLAY=:0 STAND_IN_FAIL=konsole STAND_IN_LATE=konsole", shown,
+      FailedAtOnce("konsole") + Ran("xterm") + "konsole late exit 127\n"));
+  // A copy whose tool does not listen is refused: it says so, changes
+  // nothing and starts no terminal.
+  Case refused = FileManager("copy_cannot_ask", "konsole",
+                             "DISPLAY=:0 INIFIXER_HANDED_OVER_BY=1",
+                             Text("refused"), Missing);
+  refused.archive_after = Garbled;
+  refused.backup_after = Missing;
+  refused.streams = "</dev/null >out 2>err";
+  refused.banner = false;
+  rows.push_back(refused);
+  // No name reaches a shell or a terminal's parser: a terminal that joins
+  // the command into one string for sh -c (a running terminator) or expands
+  // $VAR in it (konsole) runs the one copy, in folders with such names,
+  // and executes nothing (the stand-in logs a file that a command left).
+  const std::pair<std::string, std::string> Folders[] = {
+      {"dollar_paren", " $(touch X)"},
+      {"backticks", " `touch X`"},
+      {"dollar_name", " Price $HOME"},
+      {"quotes", " a\"b'c"},
+  };
+  for (const auto& [name, folder] : Folders) {
+    Case row = FileManager("joined_in_folder_" + name, "terminator",
+                           "DISPLAY=:0 STAND_IN_JOIN=terminator", shown,
+                           Ran("terminator", "-x"));
+    row.folder = folder;
+    rows.push_back(row);
+  }
+  Case expanded = FileManager("expanded_in_folder_dollar_name", "konsole",
+                              "DISPLAY=:0 STAND_IN_EXPAND=konsole", shown,
+                              Ran("konsole"));
+  expanded.folder = " Price $HOME";
+  rows.push_back(expanded);
   // Without a graphical session, and in a terminal, the tool runs in place.
   rows.push_back(FileManager("no_graphical_session", "konsole", "", Missing,
                              Missing));
