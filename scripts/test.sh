@@ -20,10 +20,11 @@ scripts/need-packages cmake make g++ libgtest-dev strace python3 unzip \
 # Without what it recommends: qemu-user-binfmt would make the kernel start
 # every i386 program through qemu, and the 32-bit Wine would then seem to run.
 scripts/need-packages --no-recommends qemu-user
-# The real windows of the hand-over rows: an X server, a key sender and two
-# terminals; konsole, as on the Steam Deck, without the rest of KDE.
+# The real windows of the hand-over rows: an X server, a key sender and three
+# terminals; konsole, as on the Steam Deck, without the rest of KDE, and
+# mate-terminal, with the session bus it needs.
 scripts/need-packages xvfb xdotool xterm
-scripts/need-packages --no-recommends konsole
+scripts/need-packages --no-recommends konsole mate-terminal dbus-daemon
 
 # Some kernels run no 32-bit code at all; there the 32-bit Wine cannot start,
 # and the tests that run the 32-bit exe are reported as skipped. CMake asks

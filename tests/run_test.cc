@@ -374,8 +374,9 @@ Case FileManager(const std::string& name, const std::string& terminals,
 // Garbled, started by a double-click with the real terminal `window` on
 // PATH, under Xvfb (tests/in_window.sh).
 Case InWindow(const std::string& window) {
-  Case row{"window_" + window, Garbled, Missing, "", Missing, Repaired,
-           Garbled};
+  std::string name = "window_" + window;
+  std::replace(name.begin(), name.end(), '-', '_');
+  Case row{name, Garbled, Missing, "", Missing, Repaired, Garbled};
   row.window = window;
   row.streams = "</dev/null >window.log 2>&1";
   return row;
@@ -620,6 +621,8 @@ const std::vector<Case> Rows = [] {
   rows.push_back(in_terminal);
   rows.push_back(InWindow("konsole"));
   rows.push_back(InWindow("xterm"));
+  // A terminal whose status is always a failure (255).
+  rows.push_back(InWindow("mate-terminal"));
   return rows;
 }();
 
