@@ -35,10 +35,11 @@ void IgnoreClosedPipes() {
 
 namespace {
 
-// A second descriptor of the first opening, which keeps that opening's lock
-// after its stream is closed, until the next opening takes the lock over.
-int held_lock = -1;
-bool opened_before = false;
+// Before the first opening, NotOpened. Then a second descriptor of the
+// first opening, which keeps that opening's lock after its stream is
+// closed, until the next opening takes the lock over; -1 from then on.
+constexpr int NotOpened = -2;
+int held_lock = NotOpened;
 
 }  // namespace
 
@@ -49,18 +50,19 @@ bool opened_before = false;
 // file closed (while it copies it to the backup); the next opening takes it
 // over, and its stream keeps it until it is closed. The lock cannot just
 // stay with the first opening: two openings' locks conflict even within one
-// process. Where the file system has no locks, the file opens unlocked.
+// process. Should another run take the lock in the moment between the two,
+// the later opening fails, before any fix, and the archive stays as it was.
+// Where the file system has no locks, the file opens unlocked.
 FILE* OpenFileUnshared(const char* path, const char* mode) {
   FILE* file = fopen(path, mode);
   if (!file)
     return nullptr;
-  const bool first = !opened_before;
-  opened_before = true;
+  const bool first = held_lock == NotOpened;
   if (held_lock >= 0) {
     // The descriptor is gone whether or not this close succeeds.
     close(held_lock);
-    held_lock = -1;
   }
+  held_lock = -1;
   const int fd = fileno(file);
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     if (errno == EWOULDBLOCK) {
