@@ -71,7 +71,7 @@ const char* const Terminals[][2] = {
 // may end before its copy asks. Past this time the tool stops listening and
 // runs in place, without a window: a double-click never ends with nothing
 // done, and a copy that asks later is refused, so that there is one run.
-constexpr int WaitLimitMs = 20 * 1000;
+constexpr int WaitLimitS = 20;
 
 // How often the tool looks whether the terminal it started has ended.
 constexpr int StepMs = 50;
@@ -351,7 +351,7 @@ Waited WaitForACopy(int listener, int folder, pid_t terminal,
 bool StartTerminals(int listener, int folder, const char* const* command) {
   timespec deadline;
   clock_gettime(CLOCK_MONOTONIC, &deadline);
-  deadline.tv_sec += WaitLimitMs / 1000;
+  deadline.tv_sec += WaitLimitS;
   for (const auto& terminal : Terminals) {
     std::string path;
     if (!FindOnPath(terminal[0], &path))
