@@ -26,12 +26,14 @@ extern const char LineBreak[];
 // Where the process has no terminal at all (no controlling terminal, and
 // neither standard input nor output is one) but a graphical session is
 // there, as when a file manager or a launcher starts the tool: starts a
-// terminal emulator that runs the tool once more, in the same folder, and
-// tells whether one took over; then this process ends without opening any
-// file. False when the process has a terminal, there is no graphical
-// session, this process is itself such a copy, or no terminal could be
-// started: the run then goes on here. Nothing on Windows, where a console
-// program started from Explorer gets a console window of its own.
+// terminal emulator that runs the tool once more, and tells whether that
+// copy took the run over; then this process ends without opening any file.
+// False when the process has a terminal, there is no graphical session, or
+// no copy took the run in time: the run then goes on here. In such a copy,
+// asks the process that started it for the run: granted, it moves to that
+// process's folder and returns false, and the run goes on there; refused,
+// it says so and ends here. Nothing on Windows, where a console program
+// started from Explorer gets a console window of its own.
 bool HandOverToTerminal();
 
 // Lets a write to a pipe whose reader has gone fail like any other write,
@@ -41,7 +43,10 @@ void IgnoreClosedPipes();
 
 // Opens the file at `path` like fopen with `mode`, admitting no other
 // program to it while it is open, where the system can enforce that; a file
-// that another program has open then fails to open.
+// that another program has open then fails to open. Where it cannot (POSIX),
+// it admits no other run of the tool instead, from the first opening of a
+// run to the close of its last, through a lock that only the tool honours;
+// there, the opening fails with EWOULDBLOCK while another run holds it.
 FILE* OpenFileUnshared(const char* path, const char* mode);
 
 // Sets the position of `file` to `offset` bytes from its start, past 2 and

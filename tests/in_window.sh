@@ -8,14 +8,16 @@
 #
 #   in_window.sh TERMINAL COMMAND...   (COMMAND an absolute path)
 #
-# TERMINAL is konsole or xterm. Needs Xvfb (xvfb), xdotool and the terminal;
+# TERMINAL is konsole, xterm or mate-terminal (which always ends with status
+# 255, and needs a D-Bus session: it gets a session bus of its own). Needs
+# Xvfb (xvfb), xdotool and the terminal, and dbus-daemon for mate-terminal;
 # where one is missing or cannot start here, prints "skipped: REASON" and
-# exits 77. Every wait has a limit, and the X server, the terminal and the
-# scratch folder go on every exit.
+# exits 77. Every wait has a limit, and the X server, the bus, the terminal
+# and the scratch folder go on every exit.
 set -u
 terminal=$1
 shift
-game=$PWD xvfb_pid="" terminal_pid="" starter="" dir=""
+game=$PWD xvfb_pid="" bus_pid="" terminal_pid="" starter="" dir=""
 
 skip() {
   echo "skipped: $*"
@@ -36,6 +38,10 @@ cleanup() {
   fi
   if [ -n "$terminal_pid" ] && ! ended "$terminal_pid"; then
     kill "$terminal_pid"
+  fi
+  if [ -n "$bus_pid" ]; then
+    kill "$bus_pid" 2>/dev/null
+    wait "$bus_pid"
   fi
   if [ -n "$xvfb_pid" ]; then
     kill "$xvfb_pid" 2>/dev/null
@@ -70,6 +76,9 @@ no_window() {
 has_display() {
   [ -s "$dir/display" ] || ended "$xvfb_pid"
 }
+has_bus() {
+  [ -s "$dir/bus" ] || ended "$bus_pid"
+}
 # The backup is made and the archive differs from it: the walk has fixed
 # something, and the tool waits for its key once it has told so.
 repaired() {
@@ -77,11 +86,13 @@ repaired() {
     ! cmp -s "$game/Coalesced.ini" "$game/Coalesced.ini.bak"
 }
 
+# The option after which the terminal takes a command and its arguments.
 case $terminal in
-  konsole | xterm) ;;
+  konsole | xterm) option=-e bus="" ;;
+  mate-terminal) option=-x bus=dbus-daemon ;;
   *) fail "no window test for $terminal" ;;
 esac
-for program in Xvfb xdotool "$terminal"; do
+for program in Xvfb xdotool "$terminal" $bus; do
   command -v "$program" >/dev/null || skip "$program is not installed"
 done
 real=$(command -v "$terminal")
@@ -105,14 +116,29 @@ within 10 has_display && ! ended "$xvfb_pid" ||
 DISPLAY=:$(cat "$dir/display")
 export DISPLAY
 
+# A session bus of its own for a terminal that needs one, which it writes
+# the address of to fd 3 once it is ready.
+address=""
+if [ -n "$bus" ]; then
+  dbus-daemon --session --nofork --print-address=3 3>"$dir/bus" \
+    >"$dir/bus.log" 2>&1 &
+  bus_pid=$!
+  within 10 has_bus && ! ended "$bus_pid" ||
+    skip "dbus-daemon cannot start here: $(tail -n 3 "$dir/bus.log")"
+  address=DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$dir/bus")
+fi
+
 # The terminal and the tool get a minimal session, as a file manager's
-# surroundings would be: no Wayland, no session bus, nothing of the caller's
-# desktop. First the terminal once, on a command that ends at once.
+# surroundings would be: no Wayland, nothing of the caller's desktop, and no
+# session bus but the one above. First the terminal once, on a command that
+# ends at once: it must have run it, whatever status it ends with.
 session() {
   env -i HOME="$dir/home" XDG_RUNTIME_DIR="$dir/runtime" LANG=C.UTF-8 \
-    DISPLAY="$DISPLAY" "$@"
+    DISPLAY="$DISPLAY" $address "$@"
 }
-session "$timeout" 30 "$real" -e /bin/sh -c 'exit 0' >"$dir/probe.log" 2>&1 ||
+session "$timeout" 30 "$real" $option /bin/sh -c ': >"$0"' "$dir/probed" \
+  >"$dir/probe.log" 2>&1
+[ -e "$dir/probed" ] ||
   skip "$terminal cannot start here: $(tail -n 3 "$dir/probe.log")"
 
 # Only the named terminal on PATH: /usr/bin holds x-terminal-emulator too.

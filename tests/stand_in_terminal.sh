@@ -2,33 +2,52 @@
 # Stands in for a terminal emulator in the tests of the hand-over. Linked or
 # copied under a terminal's name (xterm, konsole, kitty, ...) into a folder
 # put first on PATH, it checks that its arguments follow that terminal's
-# convention and that the command is /bin/sh -c SCRIPT sh FOLDER EXE, then
-# appends to the log one line, the name and each argument in brackets:
-#   konsole [-e] [/bin/sh] [-c] [SCRIPT] [sh] [FOLDER] [EXE]
-# Then, from / (as a terminal server would start it, elsewhere), it runs the
-# command under a pseudo-terminal (util-linux script), with the copy's
-# console text in FOLDER/out exactly as the tool wrote it, ends the copy's
-# key wait with a key once the prompt is there, and appends "NAME exit N"
-# with the command's exit status. Arguments of another convention, or an
-# unknown name, get "NAME broken convention" and exit status 2.
+# convention and that the command is /usr/bin/env
+# INIFIXER_HANDED_OVER_BY=PID /proc/PID/exe, then appends to the log one
+# line, the name and each argument in brackets, the process id written PID:
+#   konsole [-e] [/usr/bin/env] [INIFIXER_HANDED_OVER_BY=PID] [/proc/PID/exe]
+# Then, from a scratch folder of its own (as a terminal server would start
+# it, elsewhere), it runs the command under a pseudo-terminal (util-linux
+# script), writes the copy's console text, exactly as the tool wrote it, to
+# out in the folder it was started in (the tool's; out.2 where out is there,
+# from another window), ends the copy's key wait
+# with a key once the prompt is there, and appends "NAME exit N" with the
+# command's exit status, and "NAME left FILE" for each file that the command
+# left in the scratch folder (a name run as a command would leave one).
+# Arguments of another convention, or an unknown name, get "NAME broken
+# convention" and exit status 2.
 #
-# Environment:
+# Environment (NAMES: names separated by spaces, "all" for every name):
 #   STAND_IN_LOG     the log (default: terminal.log in the current folder,
 #                    which is the tool's)
-#   STAND_IN_FAIL    names that fail at once: log, "NAME exit 1", status 1,
-#                    nothing run ("all": every name)
-#   STAND_IN_NO_PTY  names that run the command directly, standard input
-#                    on the null device and standard output FOLDER/out, no
-#                    terminal at all ("all": every name)
+#   STAND_IN_FAIL    NAMES that fail at once: log "NAME exit 1", status 1,
+#                    nothing run (but see STAND_IN_LATE)
+#   STAND_IN_IDLE    NAMES that end at once with status 0 and run nothing:
+#                    log "NAME exit 0"
+#   STAND_IN_LATE    NAMES that end at once (status 1 if they are in
+#                    STAND_IN_FAIL, else 0; log "NAME exit N") and run the
+#                    command 2 s later, in the background, as a terminal
+#                    server would; then log "NAME late exit N"
+#   STAND_IN_NO_PTY  NAMES that run the command directly, standard input
+#                    on the null device, no terminal at all
+#   STAND_IN_JOIN    NAMES that join the command's words with spaces into
+#                    one string and run it with sh -c, as a running
+#                    terminator instance does
+#   STAND_IN_EXPAND  NAMES that replace each $VAR in the command's words by
+#                    VAR's value where VAR is set, as konsole does
+#   STAND_IN_STATUS  the status to end with after running the command
+#                    (default: the command's), as mate-terminal always ends
+#                    with 255
 #   STAND_IN_DELAY   seconds between the prompt and the key (default 0), to
-#                    be still running when the tool stops waiting for it
+#                    be still running long after the tool has ended
 set -u
 # Its own tools come from the system, whatever PATH the tool was given; the
 # command gets the PATH the tool gave.
 path=${PATH-}
 PATH=/usr/bin:/bin
 name=$(basename "$0")
-log=${STAND_IN_LOG:-$PWD/terminal.log}
+folder=$(pwd -P) || exit 2
+log=${STAND_IN_LOG:-$folder/terminal.log}
 # The last line of the tool's exit prompt.
 prompt=$(python3 "$(dirname "$(readlink -f "$0")")/texts.py" prompt |
   tail -n 1) || exit 2
@@ -46,7 +65,19 @@ listed() {
   return 1
 }
 
-{ printf '%s' "$name" && printf ' [%s]' "$@" && echo; } >>"$log" || exit 2
+# $1 with each $VAR replaced by VAR's value, where VAR is set.
+expand() {
+  printf '%s' "$1" | awk 'BEGIN { RS = "\001" } {
+    out = ""; s = $0
+    while (match(s, /\$[A-Za-z_][A-Za-z0-9_]*/)) {
+      var = substr(s, RSTART + 1, RLENGTH - 1)
+      out = out substr(s, 1, RSTART - 1) \
+        (var in ENVIRON ? ENVIRON[var] : substr(s, RSTART, RLENGTH))
+      s = substr(s, RSTART + RLENGTH)
+    }
+    printf "%s", out s
+  }'
+}
 
 # The terminal's own way of taking a command: the option before it, if any.
 case $name in
@@ -56,47 +87,90 @@ case $name in
   xfce4-terminal | mate-terminal | terminator) option=-x ;;
   *) option=unknown ;;
 esac
-if [ -n "$option" ] && [ "${1:-}" = "$option" ]; then
-  shift
-fi
-if [ "$option" = unknown ] || [ $# -ne 6 ] || [ "$1" != /bin/sh ] ||
-  [ "$2" != -c ] || [ "$4" != sh ]; then
-  echo "$name broken convention" >>"$log"
+line=$name
+[ $# -gt 0 ] && [ "$1" = "$option" ] && line="$line [$1]" && shift
+pid=${2-}
+pid=${pid#INIFIXER_HANDED_OVER_BY=}
+case $pid in
+  "" | *[!0-9]*) pid="" ;;
+esac
+if [ "$option" = unknown ] || [ $# -ne 3 ] || [ "$1" != /usr/bin/env ] ||
+  [ -z "$pid" ] || [ "$2" != "INIFIXER_HANDED_OVER_BY=$pid" ] ||
+  [ "$3" != "/proc/$pid/exe" ]; then
+  { printf '%s' "$line" && printf ' [%s]' "$@" && echo &&
+    echo "$name broken convention"; } >>"$log"
   exit 2
 fi
-folder=$5
+echo "$line [$1] [INIFIXER_HANDED_OVER_BY=PID] [/proc/PID/exe]" >>"$log" ||
+  exit 2
 
+if listed "${STAND_IN_EXPAND:-}"; then
+  set -- "$(expand "$1")" "$(expand "$2")" "$(expand "$3")"
+fi
+if listed "${STAND_IN_JOIN:-}"; then
+  set -- /bin/sh -c "$*"
+fi
+
+# Runs the command from a scratch folder, writes its console text to out
+# (out.2 after another window's) and its status to the log, after $when (""
+# or "late ").
+run() {
+  here=$(mktemp -d) && cd "$here" || exit 2
+  screen=$folder/out
+  [ -e "$screen" ] && screen=$folder/out.2
+  if listed "${STAND_IN_NO_PTY:-}"; then
+    PATH=$path "$@" </dev/null >"$screen"
+    status=$?
+  else
+    # The command once more as one line for script's shell, each word
+    # quoted.
+    line="export PATH=$(quote "$path") && exec"
+    for word in "$@"; do
+      line="$line $(quote "$word")"
+    done
+    # The pseudo-terminal neither turns LF into CR LF (-onlcr) nor echoes
+    # the key (-echo), which might come before the tool turns echo off. The
+    # key comes once the prompt is in out (and STAND_IN_DELAY has passed),
+    # or after 30 s; then script's input ends. A command that ended without
+    # a prompt gets none.
+    {
+      i=0
+      until grep -qF "$prompt" "$screen" 2>/dev/null ||
+        [ -e "$here.status" ] || [ $i -ge 300 ]; do
+        sleep 0.1
+        i=$((i + 1))
+      done
+      sleep "${STAND_IN_DELAY:-0}"
+      printf x
+    } | {
+      script -q -e -c "stty -onlcr -echo && $line" /dev/null >"$screen"
+      echo $? >"$here.status"
+    }
+    status=$(cat "$here.status")
+    rm -f "$here.status"
+  fi
+  {
+    echo "$name ${when}exit ${STAND_IN_STATUS:-$status}"
+    ls -A "$here" | sed "s/^/$name left /"
+  } >>"$log"
+  cd / && rm -rf "$here"
+}
+
+if listed "${STAND_IN_LATE:-}"; then
+  status=0
+  listed "${STAND_IN_FAIL:-}" && status=1
+  echo "$name exit $status" >>"$log"
+  # Apart from whatever waits for this process to end.
+  (sleep 2 && when="late " run "$@") </dev/null >/dev/null 2>&1 &
+  exit "$status"
+fi
 if listed "${STAND_IN_FAIL:-}"; then
   echo "$name exit 1" >>"$log"
   exit 1
 fi
-cd / || exit 2
-
-if listed "${STAND_IN_NO_PTY:-}"; then
-  PATH=$path "$@" </dev/null >"$folder/out"
-  status=$?
-else
-  # The command once more as one line for script's shell, each word quoted.
-  line="export PATH=$(quote "$path") && exec"
-  for word in "$@"; do
-    line="$line $(quote "$word")"
-  done
-  # The pseudo-terminal neither turns LF into CR LF (-onlcr) nor echoes
-  # the key (-echo), which might come before the tool turns echo off. The
-  # key comes once the prompt is in out (and STAND_IN_DELAY has passed), or
-  # after 30 s; then script's input ends.
-  {
-    i=0
-    until grep -qF "$prompt" "$folder/out" 2>/dev/null ||
-      [ $i -ge 300 ]; do
-      sleep 0.1
-      i=$((i + 1))
-    done
-    sleep "${STAND_IN_DELAY:-0}"
-    printf x
-  } | script -q -e -c "stty -onlcr -echo && $line" /dev/null \
-    >"$folder/out"
-  status=$?
+if listed "${STAND_IN_IDLE:-}"; then
+  echo "$name exit 0" >>"$log"
+  exit 0
 fi
-echo "$name exit $status" >>"$log"
-exit "$status"
+when="" run "$@"
+exit "${STAND_IN_STATUS:-$status}"

@@ -140,18 +140,22 @@ bool MakeTerminals(const std::string& folder, const std::string& names) {
   return true;
 }
 
-// `log` with the command that the tool at `tool` gives a terminal, when it
-// runs in `dir`, in the place of each {call}, as the stand-ins log it.
-std::string Expand(std::string log, const std::string& dir,
-                   const std::string& tool) {
-  char* exe = realpath(tool.c_str(), nullptr);
+// `log` with the command that the tool gives a terminal in the place of
+// each {call}, as the stand-ins log it: the same in every folder.
+std::string Expand(std::string log) {
   const std::string call =
-      "[/bin/sh] [-c] [cd -- \"$1\" && export INIFIXER_IN_TERMINAL=1 && exec "
-      "\"$2\"] [sh] [" + dir + "] [" + (exe ? exe : tool) + "]";
-  std::free(exe);
+      "[/usr/bin/env] [INIFIXER_HANDED_OVER_BY=PID] [/proc/PID/exe]";
   for (size_t at; (at = log.find("{call}")) != log.npos;)
     log.replace(at, 6, call);
   return log;
+}
+
+// `text` quoted for a shell.
+std::string Quote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text)
+    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
 }
 
 struct Case {
@@ -182,6 +186,10 @@ struct Case {
   bool with_tty = false;
   // The real terminal whose window the run opens (tests/in_window.sh).
   std::string window = "";
+  // Added to the name of the row's folder, for a row about folder names.
+  std::string folder = "";
+  // `output` follows the banner; a refused copy's has none.
+  bool banner = true;
 };
 
 // Whether `setup` runs `command`, at its start or after "&& ".
@@ -198,8 +206,8 @@ bool Runs(const std::string& setup, const std::string& command) {
 // open, the Windows builds (POSIX has no sharing modes); a hand-over, a POSIX
 // build whose copy starts by its own path (Windows gives the tool its
 // console, and under an emulator the copy would start outside it); links and
-// pipes, a file system that has them (exFAT has neither). A row that does not
-// apply is not registered at all.
+// pipes or a `"` in a folder's name, a file system that has them (exFAT has
+// none of them). A row that does not apply is not registered at all.
 bool Applies(const Case& c) {
   const char* fs = std::getenv("INIFIXER_FS");
   const bool hold = std::getenv("INIFIXER_HOLD") != nullptr;
@@ -212,7 +220,8 @@ bool Applies(const Case& c) {
       (std::getenv("INIFIXER_CRLF") || std::getenv("INIFIXER_EMULATED")))
     return false;
   const bool exfat = fs && std::string(fs) == "exfat";
-  return !(exfat && (Runs(c.setup, "ln") || Runs(c.setup, "mkfifo")));
+  return !(exfat && (Runs(c.setup, "ln") || Runs(c.setup, "mkfifo") ||
+                     c.folder.find('"') != c.folder.npos));
 }
 
 // Runs the row `c` and compares what it printed and left.
@@ -223,10 +232,12 @@ void RunRow(const Case& c) {
 
   // Named per process: the native and the Windows runs of a case may run
   // side by side.
-  const std::string id = "table_test_" + std::to_string(getpid()) + "_" + c.name;
-  const std::string dir = ScratchRoot() + id;
+  const std::string id =
+      "table_test_" + std::to_string(getpid()) + "_" + c.name;
+  const std::string dir = ScratchRoot() + id + c.folder;
   ASSERT_EQ(
-      std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str()),
+      std::system(("rm -rf " + Quote(dir) + " && mkdir -p " + Quote(dir))
+                      .c_str()),
       0);
   const std::string archive = dir + "/Coalesced.ini";
   const std::string backup = dir + "/Coalesced.ini.bak";
@@ -239,12 +250,12 @@ void RunRow(const Case& c) {
   }
 
   if (!c.setup.empty()) {
-    ASSERT_EQ(std::system(("cd '" + dir + "' && " + c.setup).c_str()), 0);
+    ASSERT_EQ(std::system(("cd " + Quote(dir) + " && " + c.setup).c_str()), 0);
   }
   if (c.held_open) {
     // The holder ends once `held` is gone with the directory, or in a
     // minute.
-    ASSERT_EQ(std::system(("cd '" + dir + "' && (" + hold +
+    ASSERT_EQ(std::system(("cd " + Quote(dir) + " && (" + hold +
                            " Coalesced.ini </dev/null >/dev/null 2>&1 &) && "
                            "for i in $(seq 600); do [ -e held ] && exit; "
                            "sleep 0.1; done; exit 1")
@@ -261,7 +272,7 @@ void RunRow(const Case& c) {
   // A run that hangs fails with timeout's status 124 instead of stalling.
   const std::string tool = std::string(command ? command : INIFIXER_PATH) +
                            " ignored --arguments";
-  std::string run = "cd '" + dir + "' && timeout 120 env ";
+  std::string run = "cd " + Quote(dir) + " && timeout 120 env ";
   if (!c.terminals.empty())
     run += "PATH='" + terminals + "' " + c.session + " ";
   if (c.with_tty)
@@ -281,9 +292,7 @@ void RunRow(const Case& c) {
       << run << (c.window.empty() ? "" : "\n" + Read(dir + "/window.log"));
 
   // A copy in a stand-in terminal may outlive the tool that started it.
-  // The package runs copy the tool beside the archive and run it there.
-  const std::string log =
-      Expand(c.log, dir, command ? dir + "/inifixer" : INIFIXER_PATH);
+  const std::string log = Expand(c.log);
   for (int i = 0; i < 600 && log != Missing; ++i) {
     if (Read(dir + "/terminal.log") == log)
       break;
@@ -291,15 +300,16 @@ void RunRow(const Case& c) {
   }
   EXPECT_EQ(Read(dir + "/terminal.log"), log);
 
-  const std::string expected = c.output == Missing
-                                   ? c.output
-                                   : Banner + c.output + Prompt;
+  const std::string expected =
+      c.output == Missing ? c.output
+                          : (c.banner ? Banner : "") + c.output + Prompt;
   EXPECT_EQ(Read(dir + "/out"), crlf ? Crlf(expected) : expected);
   EXPECT_EQ(Read(archive), c.archive_after);
   EXPECT_EQ(Read(backup), c.backup_after);
   if (!::testing::Test::HasFailure()) {
-    EXPECT_EQ(std::system(("rm -rf '" + dir + "' '" + terminals + "'").c_str()),
-              0);
+    EXPECT_EQ(
+        std::system(("rm -rf " + Quote(dir) + " '" + terminals + "'").c_str()),
+        0);
   }
 }
 
@@ -327,14 +337,18 @@ const std::pair<std::string, std::string> Terminals[] = {
     {"urxvt", "-e"},           {"xterm", "-e"},
 };
 
-// What a stand-in terminal logs when it ran the tool's copy, or when it
-// failed at once.
-std::string Ran(const std::string& name, const std::string& option = "-e") {
+// What a stand-in terminal logs when it ran the tool's copy and ended with
+// `status`, or when it ended at once with `status` (Ended).
+std::string Ran(const std::string& name, const std::string& option = "-e",
+                const std::string& status = "0") {
   return name + (option.empty() ? "" : " [" + option + "]") + " {call}\n" +
-         name + " exit 0\n";
+         name + " exit " + status + "\n";
+}
+std::string Ended(const std::string& name, const std::string& status) {
+  return name + " [-e] {call}\n" + name + " exit " + status + "\n";
 }
 std::string FailedAtOnce(const std::string& name) {
-  return name + " [-e] {call}\n" + name + " exit 1\n";
+  return Ended(name, "1");
 }
 
 // Garbled, started as a file manager starts the tool: no terminal, its
@@ -355,8 +369,9 @@ Case FileManager(const std::string& name, const std::string& terminals,
 // Garbled, started by a double-click with the real terminal `window` on
 // PATH, under Xvfb (tests/in_window.sh).
 Case InWindow(const std::string& window) {
-  Case row{"window_" + window, Garbled, Missing, "", Missing, Repaired,
-           Garbled};
+  std::string name = "window_" + window;
+  std::replace(name.begin(), name.end(), '-', '_');
+  Case row{name, Garbled, Missing, "", Missing, Repaired, Garbled};
   row.window = window;
   row.streams = "</dev/null >window.log 2>&1";
   return row;
@@ -480,6 +495,15 @@ const std::vector<Case> Rows = [] {
       // The game or an editor has the archive open: nothing is touched.
       Case{"archive_held_open", Garbled, Missing, "", NoArchive, Garbled,
            Missing, "", "</dev/null >out 2>err", true},
+      // Two runs at once: the first, held up 2 s in its backup's flush,
+      // keeps the second out. One run, the original in the backup.
+      Case{"two_runs_at_once", Garbled, Missing,
+           "sh -c 'env ASAN_OPTIONS=detect_leaks=0 strace -o /dev/null "
+           "-P Coalesced.ini.bak -P \"$PWD/Coalesced.ini.bak\" "
+           "-e inject=fsync:delay_enter=2000000 \"$0\" \"$@\" "
+           "</dev/null >first 2>&1 & sleep 0.5; \"$0\" \"$@\"; "
+           "status=$?; wait; exit $status'",
+           NoArchive, Repaired, Garbled},
   };
   // In a terminal's window, the copy repairs once, and the backup holds the
   // original.
@@ -505,15 +529,77 @@ const std::vector<Case> Rows = [] {
                              FailedAtOnce("konsole") + FailedAtOnce("xterm")));
   rows.push_back(FileManager("no_terminal_found", "terminal", "DISPLAY=:0",
                              Missing, Missing));
-  // A terminal still running after the wait has taken the run over.
-  rows.push_back(FileManager("terminal_outlives_the_wait", "konsole",
+  // The terminal runs on long after the tool has granted its copy the run
+  // and ended.
+  rows.push_back(FileManager("terminal_outlives_the_tool", "konsole",
                              "DISPLAY=:0 STAND_IN_DELAY=3", shown,
                              Ran("konsole")));
-  // A copy that a terminal starts without a terminal runs in place: it never
-  // starts another.
-  rows.push_back(FileManager("terminal_without_pty", "konsole",
+  // A copy runs in place, even without a terminal: it never hands over
+  // again, and starts no other terminal.
+  rows.push_back(FileManager("copy_never_hands_over_again", "konsole",
                              "DISPLAY=:0 STAND_IN_NO_PTY=konsole", shown,
                              Ran("konsole")));
+  // A terminal's status tells nothing once its copy has asked: mate-terminal
+  // always ends with 255, gnome-terminal --wait with 137 when its window is
+  // closed. One run, the original in the backup.
+  rows.push_back(FileManager("terminal_fails_after_its_copy_ran",
+                             "mate-terminal", "DISPLAY=:0 STAND_IN_STATUS=255",
+                             shown, Ran("mate-terminal", "-x", "255")));
+  rows.push_back(FileManager("terminal_killed_after_its_copy_ran",
+                             "gnome-terminal", "DISPLAY=:0 STAND_IN_STATUS=137",
+                             shown, Ran("gnome-terminal", "--", "137")));
+  // A terminal that ends with 0 and never runs the copy: the tool starts no
+  // other, waits its limit for the copy, then runs in place.
+  rows.push_back(FileManager("terminal_runs_nothing", "konsole xterm",
+                             "DISPLAY=:0 STAND_IN_IDLE=konsole", Missing,
+                             Ended("konsole", "0")));
+  // A copy that a terminal starts late, after the terminal ended: granted
+  // when no other copy was. konsole fails at once and starts its copy 2 s
+  // later; xterm, next, ends with 0 and runs nothing, and the tool waits.
+  rows.push_back(FileManager(
+      "late_copy_is_granted", "konsole xterm",
+      "DISPLAY=:0 STAND_IN_FAIL=konsole STAND_IN_LATE=konsole "
+      "STAND_IN_IDLE=xterm",
+      shown, FailedAtOnce("konsole") + Ended("xterm", "0") +
+                 "konsole late exit 0\n"));
+  // ... and none when xterm's copy was granted first: the tool has ended,
+  // and the late copy cannot even start (env's status 127).
+  rows.push_back(FileManager(
+      "late_copy_after_the_grant", "konsole xterm",
+      "DISPLAY=:0 STAND_IN_FAIL=konsole STAND_IN_LATE=konsole", shown,
+      FailedAtOnce("konsole") + Ran("xterm") + "konsole late exit 127\n"));
+  // A copy whose tool does not listen is refused: it says so, changes
+  // nothing and starts no terminal.
+  Case refused = FileManager("copy_cannot_ask", "konsole",
+                             "DISPLAY=:0 INIFIXER_HANDED_OVER_BY=1",
+                             Text("refused"), Missing);
+  refused.archive_after = Garbled;
+  refused.backup_after = Missing;
+  refused.streams = "</dev/null >out 2>err";
+  refused.banner = false;
+  rows.push_back(refused);
+  // No name reaches a shell or a terminal's parser: a terminal that joins
+  // the command into one string for sh -c (a running terminator) or expands
+  // $VAR in it (konsole) runs the one copy, in folders with such names,
+  // and executes nothing (the stand-in logs a file that a command left).
+  const std::pair<std::string, std::string> Folders[] = {
+      {"dollar_paren", " $(touch X)"},
+      {"backticks", " `touch X`"},
+      {"dollar_name", " Price $HOME"},
+      {"quotes", " a\"b'c"},
+  };
+  for (const auto& [name, folder] : Folders) {
+    Case row = FileManager("joined_in_folder_" + name, "terminator",
+                           "DISPLAY=:0 STAND_IN_JOIN=terminator", shown,
+                           Ran("terminator", "-x"));
+    row.folder = folder;
+    rows.push_back(row);
+  }
+  Case expanded = FileManager("expanded_in_folder_dollar_name", "konsole",
+                              "DISPLAY=:0 STAND_IN_EXPAND=konsole", shown,
+                              Ran("konsole"));
+  expanded.folder = " Price $HOME";
+  rows.push_back(expanded);
   // Without a graphical session, and in a terminal, the tool runs in place.
   rows.push_back(FileManager("no_graphical_session", "konsole", "", Missing,
                              Missing));
@@ -526,6 +612,8 @@ const std::vector<Case> Rows = [] {
   rows.push_back(in_terminal);
   rows.push_back(InWindow("konsole"));
   rows.push_back(InWindow("xterm"));
+  // A terminal whose status is always a failure (255).
+  rows.push_back(InWindow("mate-terminal"));
   return rows;
 }();
 
