@@ -17,6 +17,9 @@ set -e
 [ -n "${INIFIXER_HEADLESS:-}" ] || exec "$(dirname "$0")/headless" sh "$0" "$@"
 cd "$(dirname "$0")/.."
 scripts/need-packages test package fuzz
+# The code follows .clang-format.
+find src tests tools bench -name '*.cc' -o -name '*.h' |
+  xargs clang-format --dry-run --Werror
 
 # Some kernels run no 32-bit code at all; there the 32-bit Wine cannot start,
 # and the tests that run the 32-bit exe are reported as skipped. CMake asks

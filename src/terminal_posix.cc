@@ -130,10 +130,10 @@ socklen_t AddressOf(long pid, sockaddr_un* address) {
   *address = {};
   address->sun_family = AF_UNIX;
   // sun_path[0] stays 0: the abstract namespace.
-  const int length = std::snprintf(address->sun_path + 1,
-                                   sizeof address->sun_path - 1,
-                                   "inifixer-%ld", pid);
-  return static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + length);
+  const int length = std::snprintf(
+      address->sun_path + 1, sizeof address->sun_path - 1, "inifixer-%ld", pid);
+  return static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 +
+                                static_cast<size_t>(length));
 }
 
 // The process at the other end of the connected `socket`, when it belongs
@@ -179,9 +179,9 @@ bool AskForTheRun(const char* by) {
   }
   // The answer must come from the tool that the marker names, not from
   // whatever took its name.
-  bool granted = connected == 0 && PeerOfThisUser(socket) == pid &&
-                 setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &limit,
-                            sizeof limit) == 0;
+  bool granted =
+      connected == 0 && PeerOfThisUser(socket) == pid &&
+      setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) == 0;
   int folder = -1;
   if (granted) {
     // The grant: one byte, and the folder's descriptor beside it.
@@ -202,8 +202,8 @@ bool AskForTheRun(const char* by) {
         passed->cmsg_type == SCM_RIGHTS &&
         passed->cmsg_len == CMSG_LEN(sizeof(int)))
       std::memcpy(&folder, CMSG_DATA(passed), sizeof folder);
-    granted = folder >= 0 && !(message.msg_flags & MSG_CTRUNC) &&
-              fchdir(folder) == 0;
+    granted =
+        folder >= 0 && !(message.msg_flags & MSG_CTRUNC) && fchdir(folder) == 0;
   }
   if (folder >= 0)
     close(folder);
@@ -377,8 +377,7 @@ bool StartTerminals(int listener, int folder, const char* const* command) {
       case Waited::Ended:
         // It may have handed its window to a server that starts the copy
         // later: no other terminal is started meanwhile.
-        return WaitForACopy(listener, folder, -1, deadline) ==
-               Waited::Granted;
+        return WaitForACopy(listener, folder, -1, deadline) == Waited::Granted;
       case Waited::TimedOut:
         return false;
     }
@@ -429,8 +428,8 @@ bool HandOverToTerminal() {
   if (listener >= 0 &&
       bind(listener, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
       listen(listener, 8) == 0 && signal(SIGCHLD, SIG_DFL) != SIG_ERR) {
-    const char* const command[] = {"/usr/bin/env", marker.c_str(),
-                                   exe.c_str(), nullptr};
+    const char* const command[] = {"/usr/bin/env", marker.c_str(), exe.c_str(),
+                                   nullptr};
     handed_over = StartTerminals(listener, folder, command);
   }
   // Closed, the socket refuses every copy that asks from now on.

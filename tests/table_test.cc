@@ -123,7 +123,8 @@ std::string Crlf(const std::string& text) {
 // links to tests/stand_in_terminal.sh, or, for a name ending in "!", a file
 // that cannot be executed. True on success.
 bool MakeTerminals(const std::string& folder, const std::string& names) {
-  if (std::system(("rm -rf '" + folder + "' && mkdir '" + folder + "'").c_str()))
+  if (std::system(
+          ("rm -rf '" + folder + "' && mkdir '" + folder + "'").c_str()))
     return false;
   std::istringstream words(names);
   for (std::string name; words >> name;) {
@@ -194,8 +195,7 @@ struct Case {
 
 // Whether `setup` runs `command`, at its start or after "&& ".
 bool Runs(const std::string& setup, const std::string& command) {
-  for (size_t at = 0; (at = setup.find(command + " ", at)) != setup.npos;
-       ++at)
+  for (size_t at = 0; (at = setup.find(command + " ", at)) != setup.npos; ++at)
     if (at == 0 || (at >= 3 && setup.compare(at - 3, 3, "&& ") == 0))
       return true;
   return false;
@@ -236,8 +236,8 @@ void RunRow(const Case& c) {
       "table_test_" + std::to_string(getpid()) + "_" + c.name;
   const std::string dir = ScratchRoot() + id + c.folder;
   ASSERT_EQ(
-      std::system(("rm -rf " + Quote(dir) + " && mkdir -p " + Quote(dir))
-                      .c_str()),
+      std::system(
+          ("rm -rf " + Quote(dir) + " && mkdir -p " + Quote(dir)).c_str()),
       0);
   const std::string archive = dir + "/Coalesced.ini";
   const std::string backup = dir + "/Coalesced.ini.bak";
@@ -270,8 +270,8 @@ void RunRow(const Case& c) {
   }
 
   // A run that hangs fails with timeout's status 124 instead of stalling.
-  const std::string tool = std::string(command ? command : INIFIXER_PATH) +
-                           " ignored --arguments";
+  const std::string tool =
+      std::string(command ? command : INIFIXER_PATH) + " ignored --arguments";
   std::string run = "cd " + Quote(dir) + " && timeout 120 env ";
   if (!c.terminals.empty())
     run += "PATH='" + terminals + "' " + c.session + " ";
@@ -318,7 +318,8 @@ void RunRow(const Case& c) {
 // coming first.
 std::string Fault(const std::string& fault) {
   return "env ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD=" FAULT_SHIM
-         " INIFIXER_FAULT=" + fault;
+         " INIFIXER_FAULT=" +
+         fault;
 }
 
 // The report on Garbled's first garbled section, up to its last words.
@@ -329,12 +330,18 @@ const std::string ReadStopped = Text("read_failed") + Text("unchecked", {"4"});
 // The terminals that the tool tries, in its order, each with the option
 // after which the command follows (none: it follows the name).
 const std::pair<std::string, std::string> Terminals[] = {
-    {"xdg-terminal-exec", ""}, {"x-terminal-emulator", "-e"},
-    {"konsole", "-e"},         {"gnome-terminal", "--"},
-    {"xfce4-terminal", "-x"},  {"mate-terminal", "-x"},
-    {"terminator", "-x"},      {"alacritty", "-e"},
-    {"kitty", ""},             {"foot", ""},
-    {"urxvt", "-e"},           {"xterm", "-e"},
+    {"xdg-terminal-exec", ""},
+    {"x-terminal-emulator", "-e"},
+    {"konsole", "-e"},
+    {"gnome-terminal", "--"},
+    {"xfce4-terminal", "-x"},
+    {"mate-terminal", "-x"},
+    {"terminator", "-x"},
+    {"alacritty", "-e"},
+    {"kitty", ""},
+    {"foot", ""},
+    {"urxvt", "-e"},
+    {"xterm", "-e"},
 };
 
 // What a stand-in terminal logs when it ran the tool's copy and ended with
@@ -379,31 +386,30 @@ Case InWindow(const std::string& window) {
 
 const std::vector<Case> Rows = [] {
   std::vector<Case> rows = {
-      Case{"no_archive", Missing, Missing, "", NoArchive, Missing,
-           Missing},
+      Case{"no_archive", Missing, Missing, "", NoArchive, Missing, Missing},
       Case{"archive_is_directory", "<directory>", Missing, "", NoArchive,
            "<directory>", Missing},
       Case{"header_1F", "\x1F" + Good.substr(1), "old", "", Invalid,
            "\x1F" + Good.substr(1), "old"},
-      Case{"header_1E01", "\x1E\x01" + Good.substr(2), Missing, "",
-           Invalid, "\x1E\x01" + Good.substr(2), Missing},
+      Case{"header_1E01", "\x1E\x01" + Good.substr(2), Missing, "", Invalid,
+           "\x1E\x01" + Good.substr(2), Missing},
       Case{"header_zero", std::string(4, '\0'), Missing, "", Invalid,
            std::string(4, '\0'), Missing},
       Case{"empty", "", Missing, "", Invalid, "", Missing},
       Case{"one_byte", "\x1E", Missing, "", Invalid, "\x1E", Missing},
-      Case{"two_bytes", Header.substr(0, 2), Missing, "",
-           BackedUp + Valid, Header.substr(0, 2), Header.substr(0, 2)},
-      Case{"three_bytes", Header.substr(0, 3), Missing, "",
-           BackedUp + Valid, Header.substr(0, 3), Header.substr(0, 3)},
+      Case{"two_bytes", Header.substr(0, 2), Missing, "", BackedUp + Valid,
+           Header.substr(0, 2), Header.substr(0, 2)},
+      Case{"three_bytes", Header.substr(0, 3), Missing, "", BackedUp + Valid,
+           Header.substr(0, 3), Header.substr(0, 3)},
       Case{"header_FFFF", "\x1E\0\xFF\xFF"s, Missing, "", BackedUp + Valid,
            "\x1E\0\xFF\xFF"s, "\x1E\0\xFF\xFF"s},
       Case{"all_consistent", Good, "a much longer stale backup", "",
            BackedUp + Valid, Good, Good},
-      Case{"garbled", Garbled, Missing, "", BackedUp + GarbledReport,
-           Repaired, Garbled},
+      Case{"garbled", Garbled, Missing, "", BackedUp + GarbledReport, Repaired,
+           Garbled},
       Case{"incomplete_only", Good + Field(5) + "ab", Missing, "",
-           BackedUp + Text("incomplete") + Valid,
-           Good + Field(5) + "ab", Good + Field(5) + "ab"},
+           BackedUp + Text("incomplete") + Valid, Good + Field(5) + "ab",
+           Good + Field(5) + "ab"},
       Case{"backup_is_directory", Garbled, "<directory>", "",
            Text("no_backup_open"), Garbled, "<directory>"},
       // One kind of call failed on one file (tests/fault_shim.cc): the
@@ -423,8 +429,8 @@ const std::vector<Case> Rows = [] {
            NoBackup, Garbled, Garbled},
       // An older, longer backup whose truncation failed unreported (as
       // under Wine): the copy's tail is the old backup's.
-      Case{"backup_truncation_fails_unreported", Garbled,
-           std::string(200, 'x'), Fault("backup.truncate"), NoBackup, Garbled,
+      Case{"backup_truncation_fails_unreported", Garbled, std::string(200, 'x'),
+           Fault("backup.truncate"), NoBackup, Garbled,
            Garbled + std::string(200 - Garbled.size(), 'x')},
       Case{"folder_sync_fails", Garbled, Missing, Fault("folder.sync"),
            NoBackup, Garbled, Garbled},
@@ -436,16 +442,15 @@ const std::vector<Case> Rows = [] {
       // (at 12) and back to where the reading stands (the end, 30).
       Case{"walk_seek_to_start_fails", Good, Missing, Fault("walk.seek@4"),
            BackedUp + ReadStopped, Good, Good},
-      Case{"walk_seek_to_field_fails", Garbled, Missing,
-           Fault("walk.seek@12"), BackedUp + FirstReport + NotWritten, Garbled,
-           Garbled},
+      Case{"walk_seek_to_field_fails", Garbled, Missing, Fault("walk.seek@12"),
+           BackedUp + FirstReport + NotWritten, Garbled, Garbled},
       // The fix landed, but the walk cannot find its place again.
-      Case{"walk_seek_back_fails", Garbled, Missing, Fault("walk.seek@30"),
-           BackedUp + FirstReport + Text("fixed") + Text("read_failed") +
-               Text("unchecked", {"24"}),
-           Header + Section(4, "a=1") + Section(8, "[b]\nc=d") +
-               Section(3, "e"),
-           Garbled},
+      Case{
+          "walk_seek_back_fails", Garbled, Missing, Fault("walk.seek@30"),
+          BackedUp + FirstReport + Text("fixed") + Text("read_failed") +
+              Text("unchecked", {"24"}),
+          Header + Section(4, "a=1") + Section(8, "[b]\nc=d") + Section(3, "e"),
+          Garbled},
       Case{"walk_write_fails", Garbled, Missing, Fault("walk.write"),
            BackedUp + FirstReport + NotWritten, Garbled, Garbled},
       Case{"walk_sync_fails", Garbled, Missing, Fault("walk.sync"),
@@ -456,9 +461,8 @@ const std::vector<Case> Rows = [] {
       Case{"valid_walk_needs_no_sync", Good, Missing, Fault("walk.sync"),
            BackedUp + Valid, Good, Good},
       // Links and special files where files are expected.
-      Case{"backup_links_to_archive", Garbled, Missing, "", SameFile,
-           Garbled, "<link>" + Garbled,
-           "ln -s Coalesced.ini Coalesced.ini.bak"},
+      Case{"backup_links_to_archive", Garbled, Missing, "", SameFile, Garbled,
+           "<link>" + Garbled, "ln -s Coalesced.ini Coalesced.ini.bak"},
       Case{"backup_is_hard_link", Garbled, Missing, "", SameFile, Garbled,
            Garbled, "ln Coalesced.ini Coalesced.ini.bak"},
       Case{"both_link_elsewhere", Garbled, Missing, "", SameFile,
@@ -474,16 +478,15 @@ const std::vector<Case> Rows = [] {
            Missing, "mkfifo Coalesced.ini"},
       Case{"archive_is_device", Missing, Missing, "", NoArchive,
            "<link><device>", Missing, "ln -s /dev/zero Coalesced.ini"},
-      Case{"backup_is_pipe", Garbled, Missing, "", NoBackup, Garbled,
-           "<pipe>", "mkfifo Coalesced.ini.bak"},
+      Case{"backup_is_pipe", Garbled, Missing, "", NoBackup, Garbled, "<pipe>",
+           "mkfifo Coalesced.ini.bak"},
       Case{"backup_is_device", Garbled, Missing, "", NoBackup, Garbled,
            "<link><device>", "ln -s /dev/null Coalesced.ini.bak"},
       // Closed standard streams: the archive must not take their place.
       Case{"stdin_stderr_closed", Garbled, Missing, "",
-           BackedUp + GarbledReport, Repaired, Garbled, "",
-           "<&- >out 2>&-"},
-      Case{"stdout_stderr_closed", Garbled, Missing, "", Missing,
-           Repaired, Garbled, "", "</dev/null >&- 2>&-"},
+           BackedUp + GarbledReport, Repaired, Garbled, "", "<&- >out 2>&-"},
+      Case{"stdout_stderr_closed", Garbled, Missing, "", Missing, Repaired,
+           Garbled, "", "</dev/null >&- 2>&-"},
       // The console's reader is gone before the tool writes: the run goes
       // on to the end and exits with status 0, which the reader passes on.
       Case{"console_pipe_closed", Garbled, Missing,
@@ -511,8 +514,8 @@ const std::vector<Case> Rows = [] {
   for (const auto& [name, option] : Terminals) {
     std::string row = "hands_over_to_" + name;
     std::replace(row.begin(), row.end(), '-', '_');
-    rows.push_back(FileManager(row, name, "DISPLAY=:0", shown,
-                               Ran(name, option)));
+    rows.push_back(
+        FileManager(row, name, "DISPLAY=:0", shown, Ran(name, option)));
   }
   rows.push_back(FileManager("hands_over_on_wayland", "konsole",
                              "WAYLAND_DISPLAY=wayland-0", shown,
@@ -560,8 +563,8 @@ const std::vector<Case> Rows = [] {
       "late_copy_is_granted", "konsole xterm",
       "DISPLAY=:0 STAND_IN_FAIL=konsole STAND_IN_LATE=konsole "
       "STAND_IN_IDLE=xterm",
-      shown, FailedAtOnce("konsole") + Ended("xterm", "0") +
-                 "konsole late exit 0\n"));
+      shown,
+      FailedAtOnce("konsole") + Ended("xterm", "0") + "konsole late exit 0\n"));
   // ... and none when xterm's copy was granted first: the tool has ended,
   // and the late copy cannot even start (env's status 127).
   rows.push_back(FileManager(
@@ -595,14 +598,14 @@ const std::vector<Case> Rows = [] {
     row.folder = folder;
     rows.push_back(row);
   }
-  Case expanded = FileManager("expanded_in_folder_dollar_name", "konsole",
-                              "DISPLAY=:0 STAND_IN_EXPAND=konsole", shown,
-                              Ran("konsole"));
+  Case expanded =
+      FileManager("expanded_in_folder_dollar_name", "konsole",
+                  "DISPLAY=:0 STAND_IN_EXPAND=konsole", shown, Ran("konsole"));
   expanded.folder = " Price $HOME";
   rows.push_back(expanded);
   // Without a graphical session, and in a terminal, the tool runs in place.
-  rows.push_back(FileManager("no_graphical_session", "konsole", "", Missing,
-                             Missing));
+  rows.push_back(
+      FileManager("no_graphical_session", "konsole", "", Missing, Missing));
   rows.push_back(FileManager("empty_display", "konsole",
                              "DISPLAY= WAYLAND_DISPLAY=", Missing, Missing));
   Case in_terminal = FileManager("started_in_a_terminal", "konsole",
@@ -653,7 +656,9 @@ void RunTwice() {
 class ToolRun : public ToolTest {
  public:
   explicit ToolRun(std::function<void()> body) : body_(std::move(body)) {}
-  void TestBody() override { body_(); }
+  void TestBody() override {
+    body_();
+  }
 
  private:
   std::function<void()> body_;
