@@ -169,7 +169,7 @@ for size in 64 256; do
 done
 [ "$result" = PASS ] || failed=1
 echo "Read calls, consistent vs all garbled${reads#,}: $result" \
-  "(no more with repairs)"
+  "(at most 2 more with repairs)"
 
 echo
 small_kib=$(peak_kib small)
