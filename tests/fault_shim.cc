@@ -13,10 +13,10 @@
 //   folder   the working directory, opened to be flushed
 //   walk     Coalesced.ini opened for update once this run has written its
 //            backup (closed a stream on Coalesced.ini.bak): the walk's
-// The calls: open, read, write, seek (seek@N: only a seek to offset N), sync
-// (fsync), close, and truncate: the backup opened for writing without being
-// truncated, as if the truncation had failed and nobody had said so (what
-// Wine does when its server's ftruncate fails).
+// The calls: open, read, write, seek (the walk's; seek@N: only a seek to
+// offset N), sync (fsync), close, and truncate: the backup opened for writing
+// without being truncated, as if the truncation had failed and nobody had
+// said so (what Wine does when its server's ftruncate fails).
 //
 // Every matching call fails, from the first on: an open with EACCES, a write
 // with ENOSPC, the others with EIO. A failed fread or fwrite sets the
@@ -27,8 +27,7 @@
 // those files (nm -D shows them): the tool's own calls of fopen64, fread
 // (__fread_chk where the hardened build knows the buffer's size), fwrite,
 // fseeko64, fclose, open64, fsync and close, and those of libstdc++'s file
-// streams, which make the backup: fopen64, read, write, writev, lseek64 and
-// fclose.
+// streams, which make the backup: fopen64, read, write, writev and fclose.
 #undef _FILE_OFFSET_BITS
 #ifndef _GNU_SOURCE
 #define _GNU_SOURCE
@@ -199,12 +198,6 @@ ssize_t writev(int fd, const struct iovec* parts, int count) {
     return Failed(ENOSPC);
   return Next<ssize_t (*)(int, const struct iovec*, int)>("writev")(fd, parts,
                                                                     count);
-}
-
-off_t lseek64(int fd, off_t offset, int whence) {
-  if (Fails(Of(fd), "seek", whence == SEEK_SET ? offset : -1))
-    return Failed(EIO);
-  return Next<off_t (*)(int, off_t, int)>("lseek64")(fd, offset, whence);
 }
 
 int fseeko64(FILE* stream, off_t offset, int whence) {
