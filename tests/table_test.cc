@@ -119,12 +119,20 @@ std::string Crlf(const std::string& text) {
   return out;
 }
 
+// `text` quoted for a shell.
+std::string Quote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text)
+    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
 // Makes `folder` hold the stand-in terminals `names` (separated by spaces):
 // links to tests/stand_in_terminal.sh, or, for a name ending in "!", a file
 // that cannot be executed. True on success.
 bool MakeTerminals(const std::string& folder, const std::string& names) {
   if (std::system(
-          ("rm -rf '" + folder + "' && mkdir '" + folder + "'").c_str()))
+          ("rm -rf " + Quote(folder) + " && mkdir " + Quote(folder)).c_str()))
     return false;
   std::istringstream words(names);
   for (std::string name; words >> name;) {
@@ -139,24 +147,6 @@ bool MakeTerminals(const std::string& folder, const std::string& names) {
       return false;
   }
   return true;
-}
-
-// `log` with the command that the tool gives a terminal in the place of
-// each {call}, as the stand-ins log it: the same in every folder.
-std::string Expand(std::string log) {
-  const std::string call =
-      "[/usr/bin/env] [INIFIXER_HANDED_OVER_BY=PID] [/proc/PID/exe]";
-  for (size_t at; (at = log.find("{call}")) != log.npos;)
-    log.replace(at, 6, call);
-  return log;
-}
-
-// `text` quoted for a shell.
-std::string Quote(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text)
-    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
 }
 
 struct Case {
@@ -180,7 +170,7 @@ struct Case {
   // VAR=VALUE words for the run: the graphical session, the stand-ins'
   // settings.
   std::string session = "";
-  // What the stand-ins log, with {call} for the command each was given.
+  // What the stand-ins log (Logged).
   std::string log = Missing;
   // Run under a pseudo-terminal that is its controlling terminal (script),
   // with standard output to `out`.
@@ -274,7 +264,7 @@ void RunRow(const Case& c) {
       std::string(command ? command : INIFIXER_PATH) + " ignored --arguments";
   std::string run = "cd " + Quote(dir) + " && timeout 120 env ";
   if (!c.terminals.empty())
-    run += "PATH='" + terminals + "' " + c.session + " ";
+    run += "PATH=" + Quote(terminals) + " " + c.session + " ";
   if (c.with_tty)
     run += "\"$(command -v script)\" -qec 'exec " + tool + " " + c.streams +
            "' /dev/null </dev/null >/dev/null";
@@ -288,11 +278,13 @@ void RunRow(const Case& c) {
   ASSERT_TRUE(WIFEXITED(status)) << run;
   if (!c.window.empty() && WEXITSTATUS(status) == 77)
     GTEST_SKIP() << Read(dir + "/window.log");
-  EXPECT_EQ(WEXITSTATUS(status), 0)
-      << run << (c.window.empty() ? "" : "\n" + Read(dir + "/window.log"));
+  std::string window_log;
+  if (!c.window.empty())
+    window_log += "\n" + Read(dir + "/window.log");
+  EXPECT_EQ(WEXITSTATUS(status), 0) << run << window_log;
 
   // A copy in a stand-in terminal may outlive the tool that started it.
-  const std::string log = Expand(c.log);
+  const std::string& log = c.log;
   for (int i = 0; i < 600 && log != Missing; ++i) {
     if (Read(dir + "/terminal.log") == log)
       break;
@@ -308,7 +300,7 @@ void RunRow(const Case& c) {
   EXPECT_EQ(Read(backup), c.backup_after);
   if (!::testing::Test::HasFailure()) {
     EXPECT_EQ(
-        std::system(("rm -rf " + Quote(dir) + " '" + terminals + "'").c_str()),
+        std::system(("rm -rf " + Quote(dir) + " " + Quote(terminals)).c_str()),
         0);
   }
 }
@@ -344,18 +336,17 @@ const std::pair<std::string, std::string> Terminals[] = {
     {"xterm", "-e"},
 };
 
-// What a stand-in terminal logs when it ran the tool's copy and ended with
-// `status`, or when it ended at once with `status` (Ended).
-std::string Ran(const std::string& name, const std::string& option = "-e",
-                const std::string& status = "0") {
-  return name + (option.empty() ? "" : " [" + option + "]") + " {call}\n" +
+// What a stand-in terminal `name` logs: the option it was given, the
+// command the tool gives every terminal (the same in every folder), then
+// the status it ended with, whether it ran the command or not.
+std::string Logged(const std::string& name, const std::string& option = "-e",
+                   const std::string& status = "0") {
+  return name + (option.empty() ? "" : " [" + option + "]") +
+         " [/usr/bin/env] [INIFIXER_HANDED_OVER_BY=PID] [/proc/PID/exe]\n" +
          name + " exit " + status + "\n";
 }
-std::string Ended(const std::string& name, const std::string& status) {
-  return name + " [-e] {call}\n" + name + " exit " + status + "\n";
-}
 std::string FailedAtOnce(const std::string& name) {
-  return Ended(name, "1");
+  return Logged(name, "-e", "1");
 }
 
 // Garbled, started as a file manager starts the tool: no terminal, its
@@ -515,18 +506,18 @@ const std::vector<Case> Rows = [] {
     std::string row = "hands_over_to_" + name;
     std::replace(row.begin(), row.end(), '-', '_');
     rows.push_back(
-        FileManager(row, name, "DISPLAY=:0", shown, Ran(name, option)));
+        FileManager(row, name, "DISPLAY=:0", shown, Logged(name, option)));
   }
   rows.push_back(FileManager("hands_over_on_wayland", "konsole",
                              "WAYLAND_DISPLAY=wayland-0", shown,
-                             Ran("konsole")));
+                             Logged("konsole")));
   // Each terminal that fails at once or cannot start leaves the run to the
   // next; after the last, to the tool itself.
   rows.push_back(FileManager("first_terminal_fails", "konsole xterm",
                              "DISPLAY=:0 STAND_IN_FAIL=konsole", shown,
-                             FailedAtOnce("konsole") + Ran("xterm")));
+                             FailedAtOnce("konsole") + Logged("xterm")));
   rows.push_back(FileManager("first_terminal_cannot_start", "konsole! xterm",
-                             "DISPLAY=:0", shown, Ran("xterm")));
+                             "DISPLAY=:0", shown, Logged("xterm")));
   rows.push_back(FileManager("every_terminal_fails", "konsole xterm",
                              "DISPLAY=:0 STAND_IN_FAIL=all", Missing,
                              FailedAtOnce("konsole") + FailedAtOnce("xterm")));
@@ -536,26 +527,26 @@ const std::vector<Case> Rows = [] {
   // and ended.
   rows.push_back(FileManager("terminal_outlives_the_tool", "konsole",
                              "DISPLAY=:0 STAND_IN_DELAY=3", shown,
-                             Ran("konsole")));
+                             Logged("konsole")));
   // A copy runs in place, even without a terminal: it never hands over
   // again, and starts no other terminal.
   rows.push_back(FileManager("copy_never_hands_over_again", "konsole",
                              "DISPLAY=:0 STAND_IN_NO_PTY=konsole", shown,
-                             Ran("konsole")));
+                             Logged("konsole")));
   // A terminal's status tells nothing once its copy has asked: mate-terminal
   // always ends with 255, gnome-terminal --wait with 137 when its window is
   // closed. One run, the original in the backup.
   rows.push_back(FileManager("terminal_fails_after_its_copy_ran",
                              "mate-terminal", "DISPLAY=:0 STAND_IN_STATUS=255",
-                             shown, Ran("mate-terminal", "-x", "255")));
+                             shown, Logged("mate-terminal", "-x", "255")));
   rows.push_back(FileManager("terminal_killed_after_its_copy_ran",
                              "gnome-terminal", "DISPLAY=:0 STAND_IN_STATUS=137",
-                             shown, Ran("gnome-terminal", "--", "137")));
+                             shown, Logged("gnome-terminal", "--", "137")));
   // A terminal that ends with 0 and never runs the copy: the tool starts no
   // other, waits its limit for the copy, then runs in place.
   rows.push_back(FileManager("terminal_runs_nothing", "konsole xterm",
                              "DISPLAY=:0 STAND_IN_IDLE=konsole", Missing,
-                             Ended("konsole", "0")));
+                             Logged("konsole")));
   // A copy that a terminal starts late, after the terminal ended: granted
   // when no other copy was. konsole fails at once and starts its copy 2 s
   // later; xterm, next, ends with 0 and runs nothing, and the tool waits.
@@ -564,13 +555,13 @@ const std::vector<Case> Rows = [] {
       "DISPLAY=:0 STAND_IN_FAIL=konsole STAND_IN_LATE=konsole "
       "STAND_IN_IDLE=xterm",
       shown,
-      FailedAtOnce("konsole") + Ended("xterm", "0") + "konsole late exit 0\n"));
+      FailedAtOnce("konsole") + Logged("xterm") + "konsole late exit 0\n"));
   // ... and none when xterm's copy was granted first: the tool has ended,
   // and the late copy cannot even start (env's status 127).
   rows.push_back(FileManager(
       "late_copy_after_the_grant", "konsole xterm",
       "DISPLAY=:0 STAND_IN_FAIL=konsole STAND_IN_LATE=konsole", shown,
-      FailedAtOnce("konsole") + Ran("xterm") + "konsole late exit 127\n"));
+      FailedAtOnce("konsole") + Logged("xterm") + "konsole late exit 127\n"));
   // A copy whose tool does not listen is refused: it says so, changes
   // nothing and starts no terminal.
   Case refused = FileManager("copy_cannot_ask", "konsole",
@@ -594,13 +585,13 @@ const std::vector<Case> Rows = [] {
   for (const auto& [name, folder] : Folders) {
     Case row = FileManager("joined_in_folder_" + name, "terminator",
                            "DISPLAY=:0 STAND_IN_JOIN=terminator", shown,
-                           Ran("terminator", "-x"));
+                           Logged("terminator", "-x"));
     row.folder = folder;
     rows.push_back(row);
   }
-  Case expanded =
-      FileManager("expanded_in_folder_dollar_name", "konsole",
-                  "DISPLAY=:0 STAND_IN_EXPAND=konsole", shown, Ran("konsole"));
+  Case expanded = FileManager("expanded_in_folder_dollar_name", "konsole",
+                              "DISPLAY=:0 STAND_IN_EXPAND=konsole", shown,
+                              Logged("konsole"));
   expanded.folder = " Price $HOME";
   rows.push_back(expanded);
   // Without a graphical session, and in a terminal, the tool runs in place.
@@ -627,12 +618,14 @@ void RunTwice() {
       ScratchRoot() + "run_twice_" + std::to_string(getpid());
   const char* command = std::getenv("INIFIXER_COMMAND");
   const std::string tool = command ? command : INIFIXER_PATH;
-  const std::string run = "cd '" + dir + "' && " + tool + " </dev/null >out";
-  ASSERT_EQ(std::system(("rm -rf '" + dir + "' && mkdir '" + dir + "' && " +
-                         MAKE_ARCHIVE_PATH + " '" + dir +
-                         "/Coalesced.ini' --sections 200 --garbled-every 3")
-                            .c_str()),
-            0);
+  const std::string run =
+      "cd " + Quote(dir) + " && " + tool + " </dev/null >out";
+  ASSERT_EQ(
+      std::system(("rm -rf " + Quote(dir) + " && mkdir " + Quote(dir) + " && " +
+                   MAKE_ARCHIVE_PATH + " " + Quote(dir + "/Coalesced.ini") +
+                   " --sections 200 --garbled-every 3")
+                      .c_str()),
+      0);
   const std::string original = Read(dir + "/Coalesced.ini");
   ASSERT_EQ(std::system(run.c_str()), 0);
   const std::string repaired = Read(dir + "/Coalesced.ini");
@@ -648,7 +641,7 @@ void RunTwice() {
   EXPECT_EQ(Read(dir + "/Coalesced.ini"), repaired);
   EXPECT_EQ(Read(dir + "/Coalesced.ini.bak"), repaired);
   if (!::testing::Test::HasFailure()) {
-    EXPECT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0);
+    EXPECT_EQ(std::system(("rm -rf " + Quote(dir)).c_str()), 0);
   }
 }
 
