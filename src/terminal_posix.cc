@@ -156,6 +156,17 @@ bool RunsThisTool(pid_t pid) {
          theirs.st_ino == mine.st_ino;
 }
 
+// The grant, as it is sent and received: the one byte `data` holds, and in
+// `control` (`room` bytes) the folder's descriptor beside it.
+msghdr GrantMessage(iovec* data, char* control, size_t room) {
+  msghdr message = {};
+  message.msg_iov = data;
+  message.msg_iovlen = 1;
+  message.msg_control = control;
+  message.msg_controllen = room;
+  return message;
+}
+
 // For a copy, which `by`, the marker's value, tells which tool to ask:
 // asks that tool for the run, and on the grant moves to the folder the
 // tool passed with it. False when the copy cannot ask, is refused or
@@ -184,15 +195,10 @@ bool AskForTheRun(const char* by) {
       setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) == 0;
   int folder = -1;
   if (granted) {
-    // The grant: one byte, and the folder's descriptor beside it.
     char byte;
     iovec data = {&byte, 1};
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
-    msghdr message = {};
-    message.msg_iov = &data;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
+    msghdr message = GrantMessage(&data, control, sizeof control);
     ssize_t got;
     while ((got = recvmsg(socket, &message, MSG_CMSG_CLOEXEC)) < 0 &&
            errno == EINTR) {
@@ -228,11 +234,7 @@ bool GrantToACopy(int listener, int folder) {
       char byte = 'G';
       iovec data = {&byte, 1};
       alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-      msghdr message = {};
-      message.msg_iov = &data;
-      message.msg_iovlen = 1;
-      message.msg_control = control;
-      message.msg_controllen = sizeof control;
+      msghdr message = GrantMessage(&data, control, sizeof control);
       cmsghdr* passed = CMSG_FIRSTHDR(&message);
       passed->cmsg_level = SOL_SOCKET;
       passed->cmsg_type = SCM_RIGHTS;
