@@ -167,25 +167,10 @@ def owners(paths, skip):
     paths = sorted(path for path in paths
                    if not any(os.path.commonpath([path, top]) == top
                               for top in skip))
-    names = {path: third_party.names_of(path) for path in paths}
-    query = run(["dpkg-query", "-S"] +
-                sorted({name for all_names in names.values()
-                        for name in all_names}))
-    package_of = {}
-    for line in query.splitlines():
-        if line.startswith("diversion by ") or ": " not in line:
-            continue
-        packages, name = line.split(": ", 1)
-        package_of[name] = packages.split(", ")[0]
-    found = set()
-    for path in paths:
-        package = next((package_of[name] for name in names[path]
-                        if name in package_of), None)
-        if not package:
-            fail("%s made bytes of the packages but belongs to no Debian "
-                 "package, so the record cannot name its version" % path)
-        found.add(package)
-    return found
+    found = third_party.owners(
+        paths, "%s made bytes of the packages but belongs to no Debian "
+        "package, so the record cannot name its version")
+    return {packages[0] for packages in found.values()}
 
 
 def versions(packages):

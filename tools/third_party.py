@@ -207,23 +207,29 @@ def names_of(path):
     return list(dict.fromkeys(names))
 
 
-def owners(paths):
-    """The packages (with their architecture) that ship each of PATHS."""
+def owners(paths, unknown):
+    """The packages (with their architecture) that ship each of PATHS, asked
+    of dpkg in one query. A path that no package ships stops the run with
+    the message UNKNOWN, its %s the path."""
+    names = {path: names_of(path) for path in paths}
+    everything = sorted({name for known in names.values() for name in known})
+    # dpkg-query fails when one of the names is of no package; the others
+    # are answered all the same.
+    query = subprocess.run(["dpkg-query", "-S"] + everything,
+                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                           text=True) if everything else None
+    package_of = {}
+    for line in query.stdout.splitlines() if query else []:
+        if not line.startswith("diversion by ") and ": " in line:
+            packages, name = line.split(": ", 1)
+            package_of[name] = packages.split(", ")
     found = {}
     for path in paths:
-        for name in names_of(path):
-            query = subprocess.run(["dpkg-query", "-S", name],
-                                   stdout=subprocess.PIPE,
-                                   stderr=subprocess.DEVNULL, text=True)
-            for line in query.stdout.splitlines():
-                if not line.startswith("diversion by ") and \
-                        line.endswith(": " + name):
-                    found[path] = line[:-len(": " + name)].split(", ")
-            if path in found:
-                break
-        else:
-            fail("the link read %s, which no Debian package ships, so that "
-                 "its licence is unknown" % path)
+        name = next((name for name in names[path] if name in package_of),
+                    None)
+        if name is None:
+            fail(unknown % path)
+        found[path] = package_of[name]
     return found
 
 
@@ -277,7 +283,8 @@ def notice_text(package, parts):
 
 def third_party(trace, build_dir, program, platform, version):
     inputs, taken = read_trace(trace, os.path.abspath(build_dir))
-    found = owners(sorted(inputs))
+    found = owners(sorted(inputs), "the link read %s, which no Debian "
+                   "package ships, so that its licence is unknown")
     unknown = sorted({"%s (%s)" % (bare(package), path)
                       for path, packages in found.items()
                       for package in packages
