@@ -14,8 +14,8 @@ they cannot run under ptrace.
 
 With --wine, INIFIXER is a Windows exe, run by WINE64 with the environment
 that in_wine beside this file sets, but in a Wine prefix and with a Wine
-server of the harness's own; the calls that this server makes on the backup are failed
-too. Its console text is compared with CR LF line breaks taken as LF.
+server of the harness's own; the calls that this server makes on the backup
+are failed too. Its console text is compared with CR LF line breaks taken as LF.
 
 The tool's texts come from texts.py beside this file.
 """

@@ -8,10 +8,11 @@
 # line breaks, THIRD-PARTY.txt naming glibc with its version, the LGPL,
 # glibc's source and how to relink, and inifixer a static-pie: no program
 # interpreter, no shared library, loaded at a random address, with full RELRO
-# and a stack that is never executable (checksec). As the shipped file has no symbols,
-# the link's unstripped copy in BUILD_DIR stands in for it: stripped, it must
-# give the shipped bytes, and in it the tool's own functions (those of the
-# objects in BUILD_DIR) must call the stack protector's __stack_chk_fail and
+# and a stack that is never executable (checksec). As the shipped file has no
+# symbols, the link's unstripped copy in BUILD_DIR stands in for it:
+# stripped, it must give the shipped bytes, and in it the tool's own
+# functions (those of the objects in BUILD_DIR) must call the stack
+# protector's __stack_chk_fail and
 # FORTIFY's checked functions (__*_chk).
 # Then it leaves the unpacked executable in DIR with DIR/run, a command that
 # copies it into the current directory, beside an archive, and runs it there:

@@ -10,9 +10,8 @@
 # it, elsewhere), it runs the command under a pseudo-terminal (util-linux
 # script), writes the copy's console text, exactly as the tool wrote it, to
 # out in the folder it was started in (the tool's; out.2 where out is there,
-# from another window), ends the copy's key wait
-# with a key once the prompt is there, and appends "NAME exit N" with the
-# command's exit status, and "NAME left FILE" for each file that the command
+# from another window), ends the copy's key wait with a key once the prompt
+# is there, and appends "NAME exit N" with the command's exit status, and "NAME left FILE" for each file that the command
 # left in the scratch folder (a name run as a command would leave one).
 # Arguments of another convention, or an unknown name, get "NAME broken
 # convention" and exit status 2.
