@@ -12,8 +12,7 @@
 # symbols, the link's unstripped copy in BUILD_DIR stands in for it:
 # stripped, it must give the shipped bytes, and in it the tool's own
 # functions (those of the objects in BUILD_DIR) must call the stack
-# protector's __stack_chk_fail and
-# FORTIFY's checked functions (__*_chk).
+# protector's __stack_chk_fail and FORTIFY's checked functions (__*_chk).
 # Then it leaves the unpacked executable in DIR with DIR/run, a command that
 # copies it into the current directory, beside an archive, and runs it there:
 # the exe under WINE, the Linux executable as it is. The end-to-end table
