@@ -11,8 +11,8 @@
 # harness, the hand-over to a terminal window under Xvfb and a bounded
 # fuzzing run.
 #
-# INIFIXER_RUN_WIN32=0 or 1 overrides the probe of whether this machine runs
-# 32-bit programs.
+# INIFIXER_RUN_WIN32=0 or 1 overrides the probe of whether the 32-bit exe can
+# run here; with 0, the 32-bit Wine is not even installed.
 set -e
 [ -n "${INIFIXER_HEADLESS:-}" ] || exec "$(dirname "$0")/headless" sh "$0" "$@"
 cd "$(dirname "$0")/.."
@@ -21,16 +21,16 @@ scripts/need-packages test package fuzz
 find src tests tools bench -name '*.cc' -o -name '*.h' |
   xargs clang-format --dry-run --Werror
 
-# Some kernels run no 32-bit code at all; there the 32-bit Wine cannot start,
-# and the tests that run the 32-bit exe are reported as skipped. CMake asks
-# the same probe when the ci preset is configured.
+# Some kernels run no 32-bit code at all, and some machines cannot get the
+# 32-bit Wine (scripts/need-packages): there the tests that run the 32-bit
+# exe are reported as skipped. CMake asks the same probe when the ci preset
+# is configured.
 probe=$(scripts/probe-win32)
 if [ "${probe%% *}" = 1 ]; then
-  echo "32-bit programs: this machine runs them (${probe#* })."
+  echo "The 32-bit exe can run here (${probe#* })."
 else
-  echo "32-bit programs: this machine cannot run them (${probe#* }): the" \
-    "runs of the 32-bit exe are skipped, the 64-bit exe's runs stand in for" \
-    "them."
+  echo "The 32-bit exe cannot run here (${probe#* }): its runs are skipped," \
+    "the 64-bit exe's runs stand in for them."
 fi
 
 # The Windows executables and the packages come first: the native tests run
