@@ -1,4 +1,4 @@
-// The least work a repair run must do, timed beside the tool by run.sh:
+// The least work a repair run must do, timed beside the tool by speed.sh:
 // copy Coalesced.ini to Coalesced.ini.bak in 1 MiB blocks, have the copy
 // written to the disk, then read the archive once more and find every zero
 // byte with memchr. Prints the number of zero bytes, so that the scan is

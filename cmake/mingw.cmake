@@ -3,8 +3,9 @@
 # release, x86_64 for the test build that runs under the 64-bit Wine.
 #
 # The executable links the C++ and GCC runtimes statically, so that it runs
-# with nothing beside it but the DLLs that every Windows has (KERNEL32,
-# msvcrt). The win32 thread model keeps winpthread out of it.
+# with nothing beside it but the DLLs that every Windows has
+# (cmake/check-win32-exe.cmake lists those it may load). The win32 thread
+# model keeps winpthread out of it.
 set(CMAKE_SYSTEM_NAME Windows)
 set(triplet ${CMAKE_SYSTEM_PROCESSOR}-w64-mingw32)
 

@@ -1,6 +1,7 @@
-// The archive's bytes as the generator and the tests write them: the header
-// and the size fields. The tool reads them in src/archive/; this is the one
-// place where everything else makes them.
+// The archive's bytes as the generator and the C++ tests write them: the
+// header and the size fields. The tool reads them in src/archive/. The
+// Python harness and the shell tests, which cannot include it, make their
+// own (struct "<I", printf).
 #ifndef INIFIXER_TOOLS_ARCHIVE_BYTES_H_
 #define INIFIXER_TOOLS_ARCHIVE_BYTES_H_
 

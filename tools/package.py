@@ -74,6 +74,12 @@ def players_readme(markdown, version):
         if package not in part:
             sys.exit("package.py: README.md does not tell players of %s"
                      % package)
+    # Every file it names by version, and its "New in", are of this version.
+    for named in re.findall(r"inifixer-(\d+(?:\.\d+)+)|New in (\d+(?:\.\d+)+)",
+                            part):
+        if version not in named:
+            sys.exit("package.py: README.md names version %s, not %s"
+                     % ("".join(named), version))
     part = part.strip("\n").split("\n")
     title = "inifixer %s" % version
     out = [title, "=" * len(title), ""]
