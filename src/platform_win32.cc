@@ -51,6 +51,10 @@ bool HandOverToTerminal() {
 // A write to a pipe nobody reads fails there; no signal ends the process.
 void IgnoreClosedPipes() {}
 
+bool KeepOtherRunsOut() {
+  return true;
+}
+
 FILE* OpenFileUnshared(const char* path, const char* mode) {
   return _fsopen(path, mode, _SH_DENYRW);
 }

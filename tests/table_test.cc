@@ -494,14 +494,13 @@ const std::vector<Case> Rows = [] {
       // The game or an editor has the archive open: nothing is touched.
       Case{"archive_held_open", Garbled, Missing, "", NoArchive, Garbled,
            Missing, "", "</dev/null >out 2>err", true},
-      // Two runs at once: the first, held up 2 s in its backup's flush,
-      // keeps the second out. One run, the original in the backup.
-      Case{"two_runs_at_once", Garbled, Missing,
-           "sh -c 'env ASAN_OPTIONS=detect_leaks=0 strace -o /dev/null "
-           "-P Coalesced.ini.bak -P \"$PWD/Coalesced.ini.bak\" "
-           "-e inject=fsync:delay_enter=2000000 \"$0\" \"$@\" "
-           "</dev/null >first 2>&1 & sleep 0.5; \"$0\" \"$@\"; "
-           "status=$?; wait; exit $status'",
+      // A second run while the first waits for its key in a terminal (script,
+      // given a key once the second ended): one run, the original kept.
+      Case{"second_run_while_first_waits", Garbled, Missing,
+           "sh -c 'exec 3>&1; (until grep -q Press first 2>/dev/null; do "
+           "sleep 0.05; done; \"$0\" \"$@\" >&3; echo $? >status; echo) | "
+           "script -qec \"exec $0 >first 2>&1\" /dev/null >/dev/null; "
+           "exit $(cat status)'",
            NoArchive, Repaired, Garbled},
   };
   // In a terminal's window, the copy repairs once, and the backup holds the
