@@ -70,6 +70,12 @@ bool IsRegularFile(FILE* file);
 // opened to find out.
 bool IsSpecialFile(const char* path);
 
+// True when the name `path` is itself a link: a symbolic link (on Windows any
+// reparse point), or a regular file that has other names too (hard links).
+// Whatever is written there may land outside the folder. False when nothing
+// is there.
+bool IsLink(const char* path);
+
 // True when `a` and `b` both exist and, after links are followed, are one
 // and the same file.
 bool IsSameFile(const char* a, const char* b);

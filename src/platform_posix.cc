@@ -71,6 +71,12 @@ bool IsSpecialFile(const char* path) {
   return !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
 }
 
+bool IsLink(const char* path) {
+  struct stat st;
+  return lstat(path, &st) == 0 &&
+         (S_ISLNK(st.st_mode) || (S_ISREG(st.st_mode) && st.st_nlink > 1));
+}
+
 bool IsSameFile(const char* a, const char* b) {
   struct stat first, second;
   return stat(a, &first) == 0 && stat(b, &second) == 0 &&

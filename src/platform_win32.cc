@@ -93,6 +93,18 @@ bool IsSpecialFile(const char* path) {
   return special;
 }
 
+// Wine shows a symbolic link of the file system under it as a plain file.
+bool IsLink(const char* path) {
+  const DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES)
+    return false;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+    return true;
+  BY_HANDLE_FILE_INFORMATION info;
+  return !(attributes & FILE_ATTRIBUTE_DIRECTORY) && QueryFile(path, &info) &&
+         info.nNumberOfLinks > 1;
+}
+
 bool IsSameFile(const char* a, const char* b) {
   BY_HANDLE_FILE_INFORMATION first, second;
   return QueryFile(a, &first) && QueryFile(b, &second) &&
