@@ -86,6 +86,7 @@ const std::string Repaired =
     Header + Section(4, "a=1") + Section(8, "[b]\nc=d") + Section(2, "e");
 const std::string GarbledReport =
     FixedReport(12, "[b]\nc=d", 3, 8) + FixedReport(24, "e", 3, 2);
+const std::string Pwned = "\x1B]0;PWNED\x07\x1B[2J";
 const std::string BackupIsLink = Text("backup_is_link");
 const std::string KeptAway = "mkdir away && echo kept >away/f && ";
 
@@ -510,6 +511,10 @@ const std::vector<Case> Rows = [] {
            "script -qec \"exec $0 >first 2>&1\" /dev/null >/dev/null; "
            "exit $(cat status)'",
            NoArchive, Repaired, Garbled},
+      // A text that would set the terminal's title and clear it.
+      Case{"escape_sequences_in_text", Header + Section(1, Pwned), Missing, "",
+           BackedUp + FixedReport(4, "?]0;PWNED?\?[2J", 1, 15),
+           Header + Section(Pwned), Header + Section(1, Pwned)},
   };
   // The exe under Wine takes a symbolic link for a plain file.
   rows.push_back(Case{"backup_links_out", Garbled, Missing, "", BackupIsLink,
