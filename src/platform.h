@@ -41,12 +41,19 @@ bool HandOverToTerminal();
 // reads the console any more.
 void IgnoreClosedPipes();
 
+// Keeps every other run of the tool out of the current folder from now until
+// this process ends, its key wait included, through a lock that only the tool
+// takes: it stands in the way of nobody's reading or writing. False when
+// another run has the folder. True otherwise, and also where the folder
+// cannot be opened for reading or its file system offers no such lock: the
+// run then goes on unguarded. On Windows it does nothing and returns true:
+// there OpenFileUnshared keeps other runs out while the archive is open.
+bool KeepOtherRunsOut();
+
 // Opens the file at `path` like fopen with `mode`, admitting no other
 // program to it while it is open, where the system can enforce that; a file
-// that another program has open then fails to open. Where it cannot (POSIX),
-// it admits no other run of the tool instead, from the first opening of a
-// run to the close of its last, through a lock that only the tool honours;
-// there, the opening fails with EWOULDBLOCK while another run holds it.
+// that another program has open then fails to open. POSIX has no sharing
+// modes: there it is fopen.
 FILE* OpenFileUnshared(const char* path, const char* mode);
 
 // Sets the position of `file` to `offset` bytes from its start, past 2 and
@@ -62,6 +69,12 @@ bool IsRegularFile(FILE* file);
 // or one that is there but cannot be looked at. Nothing that could block is
 // opened to find out.
 bool IsSpecialFile(const char* path);
+
+// True when the name `path` is itself a link: a symbolic link (on Windows any
+// reparse point), or a regular file that has other names too (hard links).
+// Whatever is written there may land outside the folder. False when nothing
+// is there.
+bool IsLink(const char* path);
 
 // True when `a` and `b` both exist and, after links are followed, are one
 // and the same file.

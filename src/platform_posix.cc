@@ -33,50 +33,25 @@ void IgnoreClosedPipes() {
   signal(SIGPIPE, SIG_IGN);
 }
 
-namespace {
+// Runs of the tool keep out of each other's way through an advisory lock
+// (flock) on their folder: it keeps out only those who take it too, and only
+// the tool does; the files themselves stay open to everyone. A lock on the
+// archive would not do: on SMB mounts flock on a file is a mandatory lock on
+// the whole file, which would fail the backup's own second opening of the
+// archive. The folder's descriptor is never closed, so the lock lasts until
+// the process ends.
+bool KeepOtherRunsOut() {
+  const int folder = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder < 0 || flock(folder, LOCK_EX | LOCK_NB) == 0)
+    return true;
+  const bool taken = errno == EWOULDBLOCK;
+  // The descriptor is gone whether or not this close succeeds.
+  close(folder);
+  return !taken;
+}
 
-// Before the first opening, NotOpened. Then a second descriptor of the
-// first opening, which keeps that opening's lock after its stream is
-// closed, until the next opening takes the lock over; -1 from then on.
-constexpr int NotOpened = -2;
-int held_lock = NotOpened;
-
-}  // namespace
-
-// POSIX has no sharing modes. Runs of the tool keep out of each other's way
-// through an advisory lock (flock) on the file, which only they look at:
-// any other program opens the file all the same. The first opening takes
-// the lock and keeps it, through a second descriptor, while the run has the
-// file closed (while it copies it to the backup); the next opening takes it
-// over, and its stream keeps it until it is closed. The lock cannot just
-// stay with the first opening: two openings' locks conflict even within one
-// process. Should another run take the lock in the moment between the two,
-// the later opening fails, before any fix, and the archive stays as it was.
-// Where the file system has no locks, the file opens unlocked.
 FILE* OpenFileUnshared(const char* path, const char* mode) {
-  FILE* file = fopen(path, mode);
-  if (!file)
-    return nullptr;
-  const bool first = held_lock == NotOpened;
-  if (held_lock >= 0) {
-    // The descriptor is gone whether or not this close succeeds.
-    close(held_lock);
-  }
-  held_lock = -1;
-  const int fd = fileno(file);
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    if (errno == EWOULDBLOCK) {
-      // Another run holds it.
-      fclose(file);
-      errno = EWOULDBLOCK;
-      return nullptr;
-    }
-    return file;
-  }
-  // Should the copy fail, the lock ends with this stream.
-  if (first)
-    held_lock = fcntl(fd, F_DUPFD_CLOEXEC, 0);
-  return file;
+  return fopen(path, mode);
 }
 
 bool SeekFile(FILE* file, int64_t offset) {
@@ -94,6 +69,12 @@ bool IsSpecialFile(const char* path) {
   if (stat(path, &st) != 0)
     return errno != ENOENT;  // absent, or a link to nothing, is no harm
   return !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+}
+
+bool IsLink(const char* path) {
+  struct stat st;
+  return lstat(path, &st) == 0 &&
+         (S_ISLNK(st.st_mode) || (S_ISREG(st.st_mode) && st.st_nlink > 1));
 }
 
 bool IsSameFile(const char* a, const char* b) {

@@ -51,6 +51,10 @@ bool HandOverToTerminal() {
 // A write to a pipe nobody reads fails there; no signal ends the process.
 void IgnoreClosedPipes() {}
 
+bool KeepOtherRunsOut() {
+  return true;
+}
+
 FILE* OpenFileUnshared(const char* path, const char* mode) {
   return _fsopen(path, mode, _SH_DENYRW);
 }
@@ -87,6 +91,18 @@ bool IsSpecialFile(const char* path) {
   const bool special = GetFileType(file) != FILE_TYPE_DISK;
   CloseHandle(file);
   return special;
+}
+
+// Wine shows a symbolic link of the file system under it as a plain file.
+bool IsLink(const char* path) {
+  const DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES)
+    return false;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+    return true;
+  BY_HANDLE_FILE_INFORMATION info;
+  return !(attributes & FILE_ATTRIBUTE_DIRECTORY) && QueryFile(path, &info) &&
+         info.nNumberOfLinks > 1;
 }
 
 bool IsSameFile(const char* a, const char* b) {

@@ -50,7 +50,7 @@ ERRORS = {"openat": "EACCES", "write": "ENOSPC", "writev": "ENOSPC"}
 # A system call of the clean run: its name, its number among the calls of
 # that name, whether it is on the console (and its text's length, for a
 # console write), whether it is on the working directory itself, and whether
-# it is on the backup, its directory's flush included.
+# it is on the backup, its directory's flush included (not its lock).
 Call = namedtuple("Call", "name n console size directory backup")
 # What a phase did: how many runs it made, how many of them failed, and the
 # problems it found.
@@ -321,8 +321,9 @@ def list_calls(tool, sample, work):
     if proc.returncode != 0 or not text.endswith(PROMPT) or \
             archive != sample.repaired:
         problems.append("the clean run did not repair the archive")
-    calls = []
+    calls, locking = [], True
     for name, n, line in parse_trace(trace):
+        locking = locking and ARCHIVE not in line
         # Natively the console is descriptors 0 and 1; Wine gives the
         # tool a descriptor of its own on the same file.
         console = re.match(r"\w+\([01]<", line) is not None or \
@@ -336,7 +337,7 @@ def list_calls(tool, sample, work):
         size = int(line.rsplit("= ", 1)[1].split()[0]) \
             if console and name == "write" else None
         call = Call(name, n, console, size, directory,
-                    BACKUP in line or directory)
+                    BACKUP in line or directory and not locking)
         if not tool.startup(call):
             calls.append(call)
     if not calls:

@@ -10,7 +10,7 @@
 //            the opening that tests the header
 //   copy     Coalesced.ini opened for reading only: the backup's source
 //   backup   Coalesced.ini.bak, opened for writing or to be flushed
-//   folder   the working directory, opened to be flushed
+//   folder   the working directory, opened to be locked or flushed
 //   walk     Coalesced.ini opened for update once this run has written its
 //            backup (closed a stream on Coalesced.ini.bak): the walk's
 // The calls: open, read, write, seek (the walk's; seek@N: only a seek to

@@ -86,6 +86,9 @@ const std::string Repaired =
     Header + Section(4, "a=1") + Section(8, "[b]\nc=d") + Section(2, "e");
 const std::string GarbledReport =
     FixedReport(12, "[b]\nc=d", 3, 8) + FixedReport(24, "e", 3, 2);
+const std::string Pwned = "\x1B]0;PWNED\x07\x1B[2J";
+const std::string BackupIsLink = Text("backup_is_link");
+const std::string KeptAway = "mkdir away && echo kept >away/f && ";
 
 // What is at `path`: the bytes of a file, or what else it is, after
 // "<link>" when the name is a symbolic link. Pipes and devices are named,
@@ -171,6 +174,8 @@ struct Case {
   // Another program holds the archive open during the run (Windows builds
   // only: POSIX has no sharing modes).
   bool held_open = false;
+  // Linux builds only: under Wine a symbolic link shows as a plain file.
+  bool linux_only = false;
   // Started as a file manager starts it: no terminal (setsid), with these
   // stand-in terminals (tests/stand_in_terminal.sh) alone on PATH; a name
   // ending in "!" is a file there that cannot be executed.
@@ -212,7 +217,7 @@ bool Applies(const Case& c) {
   const bool hands_over = !c.terminals.empty() || !c.window.empty();
   if (!c.wrap.empty() && std::getenv("INIFIXER_COMMAND"))
     return false;
-  if (c.held_open && !hold)
+  if ((c.held_open && !hold) || (c.linux_only && std::getenv("INIFIXER_CRLF")))
     return false;
   if (hands_over &&
       (std::getenv("INIFIXER_CRLF") || std::getenv("INIFIXER_EMULATED")))
@@ -466,6 +471,10 @@ const std::vector<Case> Rows = [] {
            "mkdir real && mv Coalesced.ini real/ && "
            "ln -s real/Coalesced.ini Coalesced.ini && "
            "ln -s real/Coalesced.ini hop && ln -s hop Coalesced.ini.bak"},
+      // A second name, at the backup's, of a file in another folder (a hard
+      // link; a symbolic one below): refused, that file untouched.
+      Case{"backup_has_a_name_elsewhere", Garbled, Missing, "", BackupIsLink,
+           Garbled, "kept\n", KeptAway + "ln away/f Coalesced.ini.bak"},
       Case{"archive_links_elsewhere", Garbled, Missing, "",
            BackedUp + GarbledReport, "<link>" + Repaired, Garbled,
            "mkdir real && mv Coalesced.ini real/ && "
@@ -494,16 +503,24 @@ const std::vector<Case> Rows = [] {
       // The game or an editor has the archive open: nothing is touched.
       Case{"archive_held_open", Garbled, Missing, "", NoArchive, Garbled,
            Missing, "", "</dev/null >out 2>err", true},
-      // Two runs at once: the first, held up 2 s in its backup's flush,
-      // keeps the second out. One run, the original in the backup.
-      Case{"two_runs_at_once", Garbled, Missing,
-           "sh -c 'env ASAN_OPTIONS=detect_leaks=0 strace -o /dev/null "
-           "-P Coalesced.ini.bak -P \"$PWD/Coalesced.ini.bak\" "
-           "-e inject=fsync:delay_enter=2000000 \"$0\" \"$@\" "
-           "</dev/null >first 2>&1 & sleep 0.5; \"$0\" \"$@\"; "
-           "status=$?; wait; exit $status'",
+      // A second run while the first waits for its key in a terminal (script,
+      // given a key once the second ended): one run, the original kept.
+      Case{"second_run_while_first_waits", Garbled, Missing,
+           "sh -c 'exec 3>&1; (until grep -q Press first 2>/dev/null; do "
+           "sleep 0.05; done; \"$0\" \"$@\" >&3; echo $? >status; echo) | "
+           "script -qec \"exec $0 >first 2>&1\" /dev/null >/dev/null; "
+           "exit $(cat status)'",
            NoArchive, Repaired, Garbled},
+      // A text that would set the terminal's title and clear it.
+      Case{"escape_sequences_in_text", Header + Section(1, Pwned), Missing, "",
+           BackedUp + FixedReport(4, "?]0;PWNED?\?[2J", 1, 15),
+           Header + Section(Pwned), Header + Section(1, Pwned)},
   };
+  // The exe under Wine takes a symbolic link for a plain file.
+  rows.push_back(Case{"backup_links_out", Garbled, Missing, "", BackupIsLink,
+                      Garbled, "<link>kept\n",
+                      KeptAway + "ln -s away/f Coalesced.ini.bak"});
+  rows.back().linux_only = true;
   // In a terminal's window, the copy repairs once, and the backup holds the
   // original.
   const std::string shown = BackedUp + GarbledReport;

@@ -198,6 +198,14 @@ bool RepairNextSection(FILE* archive) {
 
   const bool written = WriteSize(archive, start, static_cast<uint32_t>(actual));
   SectionsFixed = true;
+  // The excerpt goes to a terminal, which control characters (but tab and
+  // line break) and DEL would drive: set its title, clear it, and worse. Each
+  // shows as '?'.
+  for (size_t i = 0; i < shown; ++i) {
+    const unsigned char c = static_cast<unsigned char>(excerpt[i]);
+    if ((c < 0x20 && c != '\t' && c != '\n') || c == 0x7F)
+      excerpt[i] = '?';
+  }
   // The report, told whole once the write's outcome is known.
   Tell("\nGarbled section at offset ");
   TellNumber(static_cast<uint64_t>(start));

@@ -40,10 +40,14 @@ Walk Model(const std::string& file) {
       declared = declared << 8 | static_cast<unsigned char>(file[i]);
     const uint32_t actual = static_cast<uint32_t>(zero - pos - 3);
     if (declared != actual) {
-      walk.output += FixedReport(
-          static_cast<int64_t>(pos),
-          file.substr(pos + 4, std::min<size_t>(zero - pos - 4, 19)), declared,
-          actual);
+      std::string excerpt =
+          file.substr(pos + 4, std::min<size_t>(zero - pos - 4, 19));
+      for (char& c : excerpt)
+        if (static_cast<unsigned char>(c) < 0x20 ? c != '\t' && c != '\n'
+                                                 : c == 0x7F)
+          c = '?';
+      walk.output +=
+          FixedReport(static_cast<int64_t>(pos), excerpt, declared, actual);
       walk.after.replace(pos, 4, Field(actual));
       walk.fixed = true;
     }

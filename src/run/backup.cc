@@ -52,6 +52,16 @@ void MakeBackup() {
                  "exit now.\n";
     ExitAfterKeypress();
   }
+  // A link would carry the backup wherever it leads: a mod's archive could
+  // come with Coalesced.ini.bak linked to a file of the player's, which the
+  // copy would overwrite. Checked right before the opening, so that nothing
+  // can change the name in between but another program racing this one.
+  if (IsLink(BackupName)) {
+    std::cout << "Coalesced.ini.bak is a link, so a backup written to it "
+                 "could change a file elsewhere. Coalesced.ini was not "
+                 "changed. I will exit now.\n";
+    ExitAfterKeypress();
+  }
 
   std::ofstream out(BackupName, std::ios::binary | std::ios::trunc);
   if (out.fail()) {

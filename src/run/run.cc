@@ -11,17 +11,20 @@
 
 namespace {
 
+[[noreturn]] void CannotOpenArchive() {
+  std::cout << "Couldn't open file. Please make sure that it's present in "
+               "the current working directory\n";
+  ExitAfterKeypress();
+}
+
 // Opens the archive for reading and writing in place, never creating it. On
 // failure the run ends here. A pipe or a device is refused before anything is
 // read from it: a read could wait for ever. On Windows no other program may
 // have it open meanwhile: not the game, not an editor, not a second run.
 FILE* OpenArchive() {
   FILE* archive = OpenFileUnshared(ArchiveName, "r+b");
-  if (!archive || !IsRegularFile(archive)) {
-    std::cout << "Couldn't open file. Please make sure that it's present in "
-                 "the current working directory\n";
-    ExitAfterKeypress();
-  }
+  if (!archive || !IsRegularFile(archive))
+    CannotOpenArchive();
   return archive;
 }
 
@@ -35,6 +38,11 @@ void RunRepair() {
                "and overwrites it\nwith the fixed version.\n\n\n";
   FlushConsole();
 
+  // A run that another run's window still shows may already have repaired
+  // the archive: a backup made now would hold the repaired file, not the
+  // original. So on Linux such a run keeps this one out until it ends.
+  if (!KeepOtherRunsOut())
+    CannotOpenArchive();
   FILE* archive = OpenArchive();
   // Zeroed so that no byte a short file did not fill is ever looked at; a
   // file of fewer than 2 bytes cannot hold a header.
