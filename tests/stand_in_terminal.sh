@@ -3,9 +3,9 @@
 # copied under a terminal's name (xterm, konsole, kitty, ...) into a folder
 # put first on PATH, it checks that its arguments follow that terminal's
 # convention and that the command is /usr/bin/env
-# INIFIXER_HANDED_OVER_BY=PID /proc/PID/exe, then appends to the log one
-# line, the name and each argument in brackets, the process id written PID:
-#   konsole [-e] [/usr/bin/env] [INIFIXER_HANDED_OVER_BY=PID] [/proc/PID/exe]
+# INIFIXER_HANDED_OVER_BY=PID.N /proc/PID/exe, then appends to the log one
+# line, the name and each argument in brackets, the numbers written PID, N:
+#   konsole [-e] [/usr/bin/env] [INIFIXER_HANDED_OVER_BY=PID.N] [/proc/PID/exe]
 # Then, from a scratch folder of its own (as a terminal server would start
 # it, elsewhere), it runs the command under a pseudo-terminal (util-linux
 # script), writes the copy's console text, exactly as the tool wrote it, to
@@ -88,19 +88,20 @@ case $name in
 esac
 line=$name
 [ $# -gt 0 ] && [ "$1" = "$option" ] && line="$line [$1]" && shift
-pid=${2-}
-pid=${pid#INIFIXER_HANDED_OVER_BY=}
-case $pid in
-  "" | *[!0-9]*) pid="" ;;
+marker=${2-}
+marker=${marker#INIFIXER_HANDED_OVER_BY=}
+pid=${marker%.*}
+case $pid:${marker#*.} in
+  *[!0-9:]* | :* | *:) pid="" ;;
 esac
 if [ "$option" = unknown ] || [ $# -ne 3 ] || [ "$1" != /usr/bin/env ] ||
-  [ -z "$pid" ] || [ "$2" != "INIFIXER_HANDED_OVER_BY=$pid" ] ||
-  [ "$3" != "/proc/$pid/exe" ]; then
+  [ -z "$pid" ] || [ "$2" != "INIFIXER_HANDED_OVER_BY=$marker" ] ||
+  [ "$marker" = "$pid" ] || [ "$3" != "/proc/$pid/exe" ]; then
   { printf '%s' "$line" && printf ' [%s]' "$@" && echo &&
     echo "$name broken convention"; } >>"$log"
   exit 2
 fi
-echo "$line [$1] [INIFIXER_HANDED_OVER_BY=PID] [/proc/PID/exe]" >>"$log" ||
+echo "$line [$1] [INIFIXER_HANDED_OVER_BY=PID.N] [/proc/PID/exe]" >>"$log" ||
   exit 2
 
 if listed "${STAND_IN_EXPAND:-}"; then

@@ -347,7 +347,7 @@ const std::pair<std::string, std::string> Terminals[] = {
 std::string Logged(const std::string& name, const std::string& option = "-e",
                    const std::string& status = "0") {
   return name + (option.empty() ? "" : " [" + option + "]") +
-         " [/usr/bin/env] [INIFIXER_HANDED_OVER_BY=PID] [/proc/PID/exe]\n" +
+         " [/usr/bin/env] [INIFIXER_HANDED_OVER_BY=PID.N] [/proc/PID/exe]\n" +
          name + " exit " + status + "\n";
 }
 std::string FailedAtOnce(const std::string& name) {
@@ -571,7 +571,7 @@ const std::vector<Case> Rows = [] {
   // nothing and starts no terminal.
   Case refused = FileManager("copy_cannot_ask", "konsole",
                              "DISPLAY=:0 INIFIXER_HANDED_OVER_BY=1",
-                             Text("refused"), Missing);
+                             Text("no_tool"), Missing);
   refused.archive_after = Garbled;
   refused.backup_after = Missing;
   refused.streams = "</dev/null >out 2>err";
