@@ -325,18 +325,31 @@ const std::string NotWritten = Text("not_written");
 const std::string ReadStopped = Text("read_failed") + Text("unchecked", {"4"});
 
 // The terminals that the tool tries, in its order, each with the option
-// after which the command follows (none: it follows the name).
+// after which the command follows (none: it follows the name); "" where
+// the command follows as one string.
 const std::pair<std::string, std::string> Terminals[] = {
     {"xdg-terminal-exec", ""},
     {"x-terminal-emulator", "-e"},
     {"konsole", "-e"},
     {"gnome-terminal", "--"},
+    {"ptyxis", "--"},
+    {"kgx", "--"},
     {"xfce4-terminal", "-x"},
     {"mate-terminal", "-x"},
+    {"qterminal", "-e"},
+    {"lxterminal", "-e \"\""},
+    {"io.elementary.terminal", "-x"},
+    {"deepin-terminal", "-e"},
+    {"tilix", "-e \"\""},
     {"terminator", "-x"},
+    {"terminology", "-e \"\""},
     {"alacritty", "-e"},
     {"kitty", ""},
     {"foot", ""},
+    {"wezterm", "start --"},
+    {"ghostty", "-e"},
+    {"sakura", "-x"},
+    {"st", "-e"},
     {"urxvt", "-e"},
     {"xterm", "-e"},
 };
@@ -346,9 +359,15 @@ const std::pair<std::string, std::string> Terminals[] = {
 // the status it ended with, whether it ran the command or not.
 std::string Logged(const std::string& name, const std::string& option = "-e",
                    const std::string& status = "0") {
-  return name + (option.empty() ? "" : " [" + option + "]") +
-         " [/usr/bin/env] [INIFIXER_HANDED_OVER_BY=PID.N] [/proc/PID/exe]\n" +
-         name + " exit " + status + "\n";
+  std::string words;
+  std::istringstream options(option);
+  for (std::string word; options >> word && word != "\"\"";)
+    words += " [" + word + "]";
+  const bool joined = option.find('"') != option.npos;
+  return name + words +
+         (joined ? " [/usr/bin/env INIFIXER_HANDED_OVER_BY=PID.N "
+                 : " [/usr/bin/env] [INIFIXER_HANDED_OVER_BY=PID.N] [") +
+         "/proc/PID/exe]\n" + name + " exit " + status + "\n";
 }
 std::string FailedAtOnce(const std::string& name) {
   return Logged(name, "-e", "1");
@@ -510,6 +529,7 @@ const std::vector<Case> Rows = [] {
   for (const auto& [name, option] : Terminals) {
     std::string row = "hands_over_to_" + name;
     std::replace(row.begin(), row.end(), '-', '_');
+    std::replace(row.begin(), row.end(), '.', '_');
     rows.push_back(
         FileManager(row, name, "DISPLAY=:0", shown, Logged(name, option)));
   }
