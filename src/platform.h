@@ -1,7 +1,7 @@
 // The few calls that differ between the platforms the tool runs on.
 // platform_win32.cc defines all of them for Windows; platform_posix.cc
-// defines them for POSIX but for HandOverToTerminal, which terminal_posix.cc
-// defines.
+// defines them for POSIX but for HandOverToTerminal, which handover_linux.cc
+// defines. None of them calls anything of the tool's above them.
 #ifndef INIFIXER_PLATFORM_H_
 #define INIFIXER_PLATFORM_H_
 
@@ -23,18 +23,32 @@ void SetBinaryStandardOutput();
 // each "\n".
 extern const char LineBreak[];
 
+// What HandOverToTerminal found, for main to act on. A refused copy says
+// why, in words of its own for each way, touches no file and ends.
+enum class HandOver {
+  RunHere,            // the run goes on in this process
+  HandedOver,         // a copy in a terminal's window has the run: end
+  NoToolAnswered,     // refused: no tool of this user answered the copy
+  CameTooLate,        // refused: the tool left the run to another, or itself
+  CannotEnterFolder,  // refused: the copy could not move to the tool's folder
+};
+
 // Where the process has no terminal at all (no controlling terminal, and
 // neither standard input nor output is one) but a graphical session is
 // there, as when a file manager or a launcher starts the tool: starts a
 // terminal emulator that runs the tool once more, and tells whether that
 // copy took the run over; then this process ends without opening any file.
-// False when the process has a terminal, there is no graphical session, or
-// no copy took the run in time: the run then goes on here. In such a copy,
-// asks the process that started it for the run: granted, it moves to that
-// process's folder and returns false, and the run goes on there; refused,
-// it says so and ends here. Nothing on Windows, where a console program
-// started from Explorer gets a console window of its own.
+// RunHere when the process has a terminal, there is no graphical session, or
+// no copy took the run in time. In such a copy, asks the process that
+// started it for the run: RunHere, in that process's folder, when granted;
+// one of the refusals otherwise. On Windows, where a console program started
+// from Explorer gets a console window of its own, it is a bool, always false
+// (RunHere), and no copy is ever refused.
+#ifdef _WIN32
 bool HandOverToTerminal();
+#else
+HandOver HandOverToTerminal();
+#endif
 
 // Lets a write to a pipe whose reader has gone fail like any other write,
 // rather than end the process: the run must not stop halfway because nobody

@@ -10,7 +10,8 @@
 //            the opening that tests the header
 //   copy     Coalesced.ini opened for reading only: the backup's source
 //   backup   Coalesced.ini.bak, opened for writing or to be flushed
-//   folder   the working directory, opened to be locked or flushed
+//   folder   the working directory, opened to be locked or flushed, or the
+//            folder of the tool that asked for a copy, which the copy enters
 //   walk     Coalesced.ini opened for update once this run has written its
 //            backup (closed a stream on Coalesced.ini.bak): the walk's
 // The calls: open, read, write, seek (the walk's; seek@N: only a seek to
@@ -27,7 +28,8 @@
 // those files (nm -D shows them): the tool's own calls of fopen64, fread
 // (__fread_chk where the hardened build knows the buffer's size), fwrite,
 // fseeko64, fclose, open64, fsync and close, and those of libstdc++'s file
-// streams, which make the backup: fopen64, read, write, writev and fclose.
+// streams, which make the backup: fopen64, read, write, writev and fclose;
+// and a copy's chdir into /proc/PID/cwd, the call enter, failed with EACCES.
 #undef _FILE_OFFSET_BITS
 #ifndef _GNU_SOURCE
 #define _GNU_SOURCE
@@ -219,6 +221,13 @@ int fclose(FILE* stream) {
   if (target == kBackup)
     backup_written = true;
   return Fails(target, "close") ? Failed(EIO) : closed;
+}
+
+int chdir(const char* path) {
+  if (std::strncmp(path, "/proc/", 6) == 0 && Named(path, "cwd") &&
+      Fails(kFolder, "enter"))
+    return Failed(EACCES);
+  return Next<int (*)(const char*)>("chdir")(path);
 }
 
 int close(int fd) {

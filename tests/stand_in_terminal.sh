@@ -3,9 +3,10 @@
 # copied under a terminal's name (xterm, konsole, kitty, ...) into a folder
 # put first on PATH, it checks that its arguments follow that terminal's
 # convention and that the command is /usr/bin/env
-# INIFIXER_HANDED_OVER_BY=PID /proc/PID/exe, then appends to the log one
-# line, the name and each argument in brackets, the process id written PID:
-#   konsole [-e] [/usr/bin/env] [INIFIXER_HANDED_OVER_BY=PID] [/proc/PID/exe]
+# INIFIXER_HANDED_OVER_BY=PID.N /proc/PID/exe (as one string, which it runs
+# with sh -c, for lxterminal, tilix and terminology), then appends to the log
+# one line, the name and each argument in brackets, the numbers written PID, N:
+#   konsole [-e] [/usr/bin/env] [INIFIXER_HANDED_OVER_BY=PID.N] [/proc/PID/exe]
 # Then, from a scratch folder of its own (as a terminal server would start
 # it, elsewhere), it runs the command under a pseudo-terminal (util-linux
 # script), writes the copy's console text, exactly as the tool wrote it, to
@@ -78,35 +79,47 @@ expand() {
   }'
 }
 
-# The terminal's own way of taking a command: the option before it, if any.
+# The terminal's own way of taking a command: the words before it, if any,
+# and whether it takes the command as one string.
+joined=""
 case $name in
   xdg-terminal-exec | kitty | foot) option="" ;;
-  x-terminal-emulator | konsole | alacritty | urxvt | xterm) option=-e ;;
-  gnome-terminal) option=-- ;;
-  xfce4-terminal | mate-terminal | terminator) option=-x ;;
+  x-terminal-emulator | konsole | alacritty | urxvt | xterm | qterminal | \
+    deepin-terminal | ghostty | st) option=-e ;;
+  gnome-terminal | ptyxis | kgx) option=-- ;;
+  xfce4-terminal | mate-terminal | terminator | io.elementary.terminal | \
+    sakura) option=-x ;;
+  wezterm) option="start --" ;;
+  lxterminal | tilix | terminology) option=-e joined=${2-} ;;
   *) option=unknown ;;
 esac
 line=$name
-[ $# -gt 0 ] && [ "$1" = "$option" ] && line="$line [$1]" && shift
-pid=${2-}
-pid=${pid#INIFIXER_HANDED_OVER_BY=}
-case $pid in
-  "" | *[!0-9]*) pid="" ;;
+for word in $option; do
+  [ $# -gt 0 ] && [ "$1" = "$word" ] && line="$line [$1]" && shift
+done
+[ -n "$joined" ] && [ $# -eq 1 ] && set -f && set -- $1
+marker=${2-}
+marker=${marker#INIFIXER_HANDED_OVER_BY=}
+pid=${marker%.*}
+case $pid:${marker#*.} in
+  *[!0-9:]* | :* | *:) pid="" ;;
 esac
 if [ "$option" = unknown ] || [ $# -ne 3 ] || [ "$1" != /usr/bin/env ] ||
-  [ -z "$pid" ] || [ "$2" != "INIFIXER_HANDED_OVER_BY=$pid" ] ||
-  [ "$3" != "/proc/$pid/exe" ]; then
+  [ -z "$pid" ] || [ "$2" != "INIFIXER_HANDED_OVER_BY=$marker" ] ||
+  [ "$marker" = "$pid" ] || [ "$3" != "/proc/$pid/exe" ] ||
+  { [ -n "$joined" ] && [ "$joined" != "$*" ]; }; then
   { printf '%s' "$line" && printf ' [%s]' "$@" && echo &&
     echo "$name broken convention"; } >>"$log"
   exit 2
 fi
-echo "$line [$1] [INIFIXER_HANDED_OVER_BY=PID] [/proc/PID/exe]" >>"$log" ||
-  exit 2
+command="[/usr/bin/env] [INIFIXER_HANDED_OVER_BY=PID.N] [/proc/PID/exe]"
+[ -n "$joined" ] && command=$(echo "$command" | sed 's/\] \[/ /g')
+echo "$line $command" >>"$log" || exit 2
 
 if listed "${STAND_IN_EXPAND:-}"; then
   set -- "$(expand "$1")" "$(expand "$2")" "$(expand "$3")"
 fi
-if listed "${STAND_IN_JOIN:-}"; then
+if listed "${STAND_IN_JOIN:-}" || [ -n "$joined" ]; then
   set -- /bin/sh -c "$*"
 fi
 

@@ -29,6 +29,7 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -282,7 +283,8 @@ void RunRow(const Case& c) {
     run += "\"$(command -v script)\" -qec 'exec " + tool + " " + c.streams +
            "' /dev/null </dev/null >/dev/null";
   else if (!c.terminals.empty())
-    run += "\"$(command -v setsid)\" -w " + tool + " " + c.streams;
+    run +=
+        "\"$(command -v setsid)\" -w " + c.wrap + " " + tool + " " + c.streams;
   else if (!c.window.empty())
     run += "sh " IN_WINDOW " " + c.window + " " + tool + " " + c.streams;
   else
@@ -330,30 +332,64 @@ const std::string NotWritten = Text("not_written");
 const std::string ReadStopped = Text("read_failed") + Text("unchecked", {"4"});
 
 // The terminals that the tool tries, in its order, each with the option
-// after which the command follows (none: it follows the name).
+// after which the command follows (none: it follows the name); "" where
+// the command follows as one string.
 const std::pair<std::string, std::string> Terminals[] = {
     {"xdg-terminal-exec", ""},
     {"x-terminal-emulator", "-e"},
     {"konsole", "-e"},
     {"gnome-terminal", "--"},
+    {"ptyxis", "--"},
+    {"kgx", "--"},
     {"xfce4-terminal", "-x"},
     {"mate-terminal", "-x"},
+    {"qterminal", "-e"},
+    {"lxterminal", "-e \"\""},
+    {"io.elementary.terminal", "-x"},
+    {"deepin-terminal", "-e"},
+    {"tilix", "-e \"\""},
     {"terminator", "-x"},
+    {"terminology", "-e \"\""},
     {"alacritty", "-e"},
     {"kitty", ""},
     {"foot", ""},
+    {"wezterm", "start --"},
+    {"ghostty", "-e"},
+    {"sakura", "-x"},
+    {"st", "-e"},
     {"urxvt", "-e"},
     {"xterm", "-e"},
 };
+
+// Runs the tool as a copy whose marker names a stand-in for its tool, in
+// the row's folder (Python): a socket of this user listening on a name the
+// system picked, that runs `fill`, then `serve`. The copy has 15 s to end.
+std::string AskedTool(const std::string& fill, const std::string& serve) {
+  return "sh -c 'python3 -c \"import os, socket, time\n"
+         "s = socket.socket(socket.AF_UNIX)\ns.bind(bytes())\ns.listen(0)\n" +
+         fill +
+         "print(os.getpid(), int(s.getsockname()[1:], 16), sep=chr(46), "
+         "flush=True)\n" +
+         serve +
+         "\" >marker & until [ -s marker ]; do sleep "
+         "0.1; done; INIFIXER_HANDED_OVER_BY=$(cat marker) timeout 15 \"$0\" "
+         "\"$@\"; status=$?; kill $!; exit $status'";
+}
 
 // What a stand-in terminal `name` logs: the option it was given, the
 // command the tool gives every terminal (the same in every folder), then
 // the status it ended with, whether it ran the command or not.
 std::string Logged(const std::string& name, const std::string& option = "-e",
                    const std::string& status = "0") {
-  return name + (option.empty() ? "" : " [" + option + "]") +
-         " [/usr/bin/env] [INIFIXER_HANDED_OVER_BY=PID] [/proc/PID/exe]\n" +
-         name + " exit " + status + "\n";
+  std::string words;
+  std::istringstream options(option);
+  for (std::string word; options >> word && word != "\"\"";)
+    words += " [" + word + "]";
+  const bool joined = option.find('"') != option.npos;
+  return name + words +
+         (joined ? " [/usr/bin/env INIFIXER_HANDED_OVER_BY=PID.N "
+                 : " [/usr/bin/env] [INIFIXER_HANDED_OVER_BY=PID.N] [") +
+         "/proc/PID/exe]\n" + name + " exit " + status + "\n";
 }
 std::string FailedAtOnce(const std::string& name) {
   return Logged(name, "-e", "1");
@@ -527,6 +563,7 @@ const std::vector<Case> Rows = [] {
   for (const auto& [name, option] : Terminals) {
     std::string row = "hands_over_to_" + name;
     std::replace(row.begin(), row.end(), '-', '_');
+    std::replace(row.begin(), row.end(), '.', '_');
     rows.push_back(
         FileManager(row, name, "DISPLAY=:0", shown, Logged(name, option)));
   }
@@ -588,12 +625,35 @@ const std::vector<Case> Rows = [] {
   // nothing and starts no terminal.
   Case refused = FileManager("copy_cannot_ask", "konsole",
                              "DISPLAY=:0 INIFIXER_HANDED_OVER_BY=1",
-                             Text("refused"), Missing);
+                             Text("no_tool"), Missing);
   refused.archive_after = Garbled;
   refused.backup_after = Missing;
   refused.streams = "</dev/null >out 2>err";
   refused.banner = false;
   rows.push_back(refused);
+  // Its tool (AskedTool) accepts and closes: it was refused. Its tool
+  // listens, its queue full, and never accepts: it gives up at its limit.
+  for (const auto& [name, fill, serve, words] :
+       {std::tuple("copy_refused_by_its_tool", "",
+                   "while 1: c = s.accept()[0]; c.recv(1); c.close()",
+                   "refused"),
+        std::tuple(
+            "copy_gives_up_on_a_full_queue",
+            "c = socket.socket(socket.AF_UNIX)\nc.connect(s.getsockname())\n",
+            "time.sleep(60)", "no_tool")}) {
+    Case row{name,        Garbled, Missing, AskedTool(fill, serve),
+             Text(words), Garbled, Missing};
+    row.banner = false;
+    rows.push_back(row);
+  }
+  // A copy that cannot enter its tool's folder does not ask: the tool runs
+  // in place once the terminal has failed.
+  Case no_folder = FileManager("copy_cannot_enter_the_folder", "konsole",
+                               "DISPLAY=:0 STAND_IN_STATUS=1",
+                               Text("no_folder"), Logged("konsole", "-e", "1"));
+  no_folder.wrap = "/usr/bin/" + Fault("folder.enter");
+  no_folder.banner = false;
+  rows.push_back(no_folder);
   // No name reaches a shell or a terminal's parser: a terminal that joins
   // the command into one string for sh -c (a running terminator) or expands
   // $VAR in it (konsole) runs the one copy, in folders with such names,

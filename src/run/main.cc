@@ -4,6 +4,30 @@
 #include "platform.h"
 #include "run.h"
 
+namespace {
+
+// In the window of a copy that may not run: says why, and ends after a key.
+[[noreturn]] void EndRefused(HandOver way) {
+  const char* words =
+      way == HandOver::NoToolAnswered
+          ? "No inifixer answered this window: the one that opened it has "
+            "ended, or no\nlonger waits for a window. Nothing was changed "
+            "from here.\n"
+      : way == HandOver::CameTooLate
+          ? "This window came too late: the inifixer that opened it has left "
+            "the repair\nto another window, or made it without a window. "
+            "Nothing was changed from here.\n"
+          : "This window could not enter the folder of the inifixer that "
+            "opened it, and\nleft the repair to that inifixer. Nothing was "
+            "changed from here.\n";
+  IgnoreClosedPipes();
+  StartConsole();
+  PrintFormatted("%s", words);
+  ExitAfterKeypress();
+}
+
+}  // namespace
+
 // The tool takes no arguments; any that are given are ignored.
 int main() {
   // With a standard descriptor closed, the archive could be opened in its
@@ -14,8 +38,12 @@ int main() {
   // Started with no terminal, from a file manager say, the run goes on in a
   // terminal's window, where its text is seen and a key ends it. Before
   // IgnoreClosedPipes, which the terminal would inherit.
-  if (HandOverToTerminal())
+  // On Windows the answer is a bool, always false: RunHere.
+  const auto way = static_cast<HandOver>(HandOverToTerminal());
+  if (way == HandOver::HandedOver)
     std::exit(0);
+  if (way != HandOver::RunHere)
+    EndRefused(way);
   IgnoreClosedPipes();
   StartConsole();
   RunRepair();
