@@ -42,13 +42,8 @@ enum class HandOver {
 // no copy took the run in time. In such a copy, asks the process that
 // started it for the run: RunHere, in that process's folder, when granted;
 // one of the refusals otherwise. On Windows, where a console program started
-// from Explorer gets a console window of its own, it is a bool, always false
-// (RunHere), and no copy is ever refused.
-#ifdef _WIN32
-bool HandOverToTerminal();
-#else
+// from Explorer gets a console window of its own, it is always RunHere.
 HandOver HandOverToTerminal();
-#endif
 
 // Lets a write to a pipe whose reader has gone fail like any other write,
 // rather than end the process: the run must not stop halfway because nobody

@@ -44,8 +44,8 @@ void SetBinaryStandardOutput() {
 const char LineBreak[] = "\r\n";
 
 // Windows opens a console window for a console program started without one.
-bool HandOverToTerminal() {
-  return false;
+HandOver HandOverToTerminal() {
+  return HandOver::RunHere;
 }
 
 // A write to a pipe nobody reads fails there; no signal ends the process.

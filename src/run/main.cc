@@ -38,8 +38,7 @@ int main() {
   // Started with no terminal, from a file manager say, the run goes on in a
   // terminal's window, where its text is seen and a key ends it. Before
   // IgnoreClosedPipes, which the terminal would inherit.
-  // On Windows the answer is a bool, always false: RunHere.
-  const auto way = static_cast<HandOver>(HandOverToTerminal());
+  const HandOver way = HandOverToTerminal();
   if (way == HandOver::HandedOver)
     std::exit(0);
   if (way != HandOver::RunHere)
