@@ -635,6 +635,15 @@ void RunTwice() {
                          " --sections 200 --garbled-every 3")
                             .c_str()),
             0);
+  // The generator writes no file on an option it does not know, nor on
+  // --help.
+  const std::string generator = Quote(MAKE_ARCHIVE_PATH);
+  EXPECT_EQ(std::system(("cd " + Quote(dir) + " && { " + generator +
+                         " --x 2>/dev/null; [ $? = 2 ]; } && " + generator +
+                         " --help | grep -q ^usage && [ \"$(ls)\" = "
+                         "Coalesced.ini ]")
+                            .c_str()),
+            0);
   const std::string original = Read(dir + "/Coalesced.ini");
   ASSERT_EQ(std::system(run.c_str()), 0);
   const std::string repaired = Read(dir + "/Coalesced.ini");
