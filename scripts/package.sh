@@ -9,10 +9,10 @@ set -e
 cd "$(dirname "$0")/.."
 scripts/need-packages package
 cmake --preset win32 >/dev/null
-cmake --build build-win32 -j2 --target inifixer third_party
-# The dist target of the static Linux build packs both executables.
-cmake --preset linux \
-  -DINIFIXER_DIST_WIN32_EXE="$PWD/build-win32/inifixer.exe" >/dev/null
-cmake --build build-linux -j2 --target dist
+cmake --build --preset win32 -j2 --target inifixer third_party
+# The dist target of the static Linux build packs both executables (the
+# linux preset names the win32 preset's exe).
+cmake --preset linux >/dev/null
+cmake --build --preset linux -j2 --target dist
 ls -l dist
 cat dist/SHA256SUMS

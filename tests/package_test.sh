@@ -54,13 +54,22 @@ check_notices() {
 zip_notices='^- mingw-w64-i686-dev [0-9][^ ]*: the MinGW-w64 runtime'
 tarball_notices='^- libc6-dev [0-9][^ ]*: the GNU C Library \(glibc\); LGPL-2\.1-or-later'
 
+# $1 quoted for sh.
+quote() {
+  printf "'%s'" "$(printf '%s' "$1" | sed "s/'/'\\\\''/g")"
+}
+
 # Leaves the executable EXE, unpacked here, in DIR with DIR/run, which copies
-# it into the current directory and runs it there as COMMAND. cp is named by
-# its path: a run may give the tool a PATH of its own.
+# it into the current directory and runs it there as COMMAND (its words). cp
+# is named by its path: a run may give the tool a PATH of its own.
 leave() {
   cp "$1" "$dir/" || fail "cannot copy $1 to $dir"
-  printf '#!/bin/sh\n%s %s . && exec %s "$@"\n' "$(command -v cp)" \
-    "'$dir/$1'" "$2" >"$dir/run" && chmod +x "$dir/run" ||
+  line="$(quote "$(command -v cp)") $(quote "$dir/$1") . && exec"
+  shift
+  for word in "$@"; do
+    line="$line $(quote "$word")"
+  done
+  printf '#!/bin/sh\n%s "$@"\n' "$line" >"$dir/run" && chmod +x "$dir/run" ||
     fail "cannot write $dir/run"
 }
 
@@ -98,7 +107,7 @@ if [ $kind = zip ]; then
     '^GCC RUNTIME LIBRARY EXCEPTION'
   cp "$package" .
   check_sums "$(basename "$package")" inifixer.exe
-  leave inifixer.exe "'${3:?the zip runs under Wine}' inifixer.exe"
+  leave inifixer.exe "${3:?the zip runs under Wine}" inifixer.exe
   exit
 fi
 

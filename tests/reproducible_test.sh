@@ -2,12 +2,13 @@
 # Checks the release's build record (DIST_DIR/inifixer-VERSION.buildinfo,
 # VERSION that of the zip in SHA256SUMS): its checksums are SHA256SUMS's, and
 # it names the packages of the compilers, binutils, C libraries, runtimes,
-# CMake and Python with their versions. Then
-# copies the sources into another directory, runs scripts/package.sh there,
-# compares the build record that writes with the release's, telling each
-# package whose version differs, and then compares the SHA256SUMS it writes
-# (the zip, the exe, the tarball and the Linux executable) with the one in
-# DIST_DIR: a later build elsewhere must give the same bytes.
+# CMake and Python with their versions. Then copies the sources into another
+# directory, whose path holds a space, an apostrophe, parentheses and a letter
+# beyond ASCII, runs scripts/package.sh there, compares the build record that
+# writes with the release's, telling each package whose version differs, and
+# then compares the SHA256SUMS it writes (the zip, the exe, the tarball and
+# the Linux executable) with the one in DIST_DIR: a later build elsewhere, in
+# any folder, must give the same bytes.
 #
 #   reproducible_test.sh SOURCE_DIR DIST_DIR SCRATCH_DIR   (absolute paths)
 set -eu
@@ -37,20 +38,21 @@ cmake=$(sed -n 's/^ cmake (= \([^)]*\)).*$/\1/p' "$record")
 grep -Fxq "cmake: $cmake in the release, 9.9 in this build" told ||
   fail "the comparison does not tell the changed version: $(cat told)"
 
-mkdir copy
+copy="$scratch/Mes jeux (copie)/l'ini fixer ÉTÉ"
+mkdir -p "$copy"
 tar -C "$source" --exclude=./.git --exclude=./build --exclude='./build-*' \
-  --exclude=./dist -cf - . | tar -C copy -xf -
-copy/scripts/package.sh >package.log 2>&1 || {
+  --exclude=./dist -cf - . | tar -C "$copy" -xf -
+"$copy/scripts/package.sh" >package.log 2>&1 || {
   cat package.log
   exit 1
 }
-if compare "$record" copy/dist/"$(basename "$record")" >versions; then
+if compare "$record" "$copy/dist/$(basename "$record")" >versions; then
   echo "second build: the same package versions as the first"
 else
   echo "second build: other package versions than the first:"
   sed 's/^/  /' versions
 fi
 echo "first build:  $(tr '\n' ' ' <"$dist/SHA256SUMS")"
-echo "second build: $(tr '\n' ' ' <copy/dist/SHA256SUMS)"
-cmp "$dist/SHA256SUMS" copy/dist/SHA256SUMS ||
+echo "second build: $(tr '\n' ' ' <"$copy/dist/SHA256SUMS")"
+cmp "$dist/SHA256SUMS" "$copy/dist/SHA256SUMS" ||
   fail "the second build differs from the first"

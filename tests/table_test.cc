@@ -3,10 +3,11 @@
 // end-to-end table, each row a test `table.<row>`, which CTest runs once per
 // build as `<build>.table.<row>`.
 //
-// The environment describes the build: INIFIXER_COMMAND names the tool to
-// run (default: the native build); with INIFIXER_CRLF=1 every line break is
-// expected as CR LF, as on Windows; INIFIXER_HOLD names the Windows helper
-// that holds a file open; INIFIXER_EMULATED names the emulator the tool runs
+// The environment describes the build: INIFIXER_COMMAND is the command that
+// runs the tool, its words quoted for sh (default: the native build); with
+// INIFIXER_CRLF=1 every line break is expected as CR LF, as on Windows;
+// INIFIXER_HOLD is the command, quoted alike, of the Windows helper that
+// holds a file open; INIFIXER_EMULATED names the emulator the tool runs
 // under; INIFIXER_SCRATCH puts the rows' directories on a file system
 // mounted there (tests/mount_scratch.sh), whose kind INIFIXER_FS names
 // (exfat, ntfs). Only the rows that apply to that build are registered
@@ -275,18 +276,20 @@ void RunRow(const Case& c) {
 
   // A run that hangs fails with timeout's status 124 instead of stalling.
   const std::string tool =
-      std::string(command ? command : INIFIXER_PATH) + " ignored --arguments";
+      (command ? command : Quote(INIFIXER_PATH)) + " ignored --arguments";
   std::string run = "cd " + Quote(dir) + " && timeout 120 env ";
   if (!c.terminals.empty())
     run += "PATH=" + Quote(terminals) + " " + c.session + " ";
   if (c.with_tty)
-    run += "\"$(command -v script)\" -qec 'exec " + tool + " " + c.streams +
-           "' /dev/null </dev/null >/dev/null";
+    run += "\"$(command -v script)\" -qec " +
+           Quote("exec " + tool + " " + c.streams) +
+           " /dev/null </dev/null >/dev/null";
   else if (!c.terminals.empty())
     run +=
         "\"$(command -v setsid)\" -w " + c.wrap + " " + tool + " " + c.streams;
   else if (!c.window.empty())
-    run += "sh " IN_WINDOW " " + c.window + " " + tool + " " + c.streams;
+    run += "sh " + Quote(IN_WINDOW) + " " + c.window + " " + tool + " " +
+           c.streams;
   else
     run += c.wrap + " " + tool + " " + c.streams;
   const int status = std::system(run.c_str());
@@ -319,11 +322,12 @@ void RunRow(const Case& c) {
 
 // Wraps the tool in tests/fault_shim.cc, failing `fault` (FILE.CALL). The
 // shim is loaded after a sanitizer runtime, which then must not insist on
-// coming first.
+// coming first. It is preloaded by its name, found in its folder: a path in
+// LD_PRELOAD ends at a space.
 std::string Fault(const std::string& fault) {
-  return "env ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD=" FAULT_SHIM
-         " INIFIXER_FAULT=" +
-         fault;
+  return "env ASAN_OPTIONS=verify_asan_link_order=0 LD_LIBRARY_PATH=" +
+         Quote(FAULT_SHIM_DIR) +
+         " LD_PRELOAD=" FAULT_SHIM_NAME " INIFIXER_FAULT=" + fault;
 }
 
 // The report on Garbled's first garbled section, up to its last words.
@@ -699,15 +703,24 @@ void RunTwice() {
   const std::string dir =
       ScratchRoot() + "run_twice_" + std::to_string(getpid());
   const char* command = std::getenv("INIFIXER_COMMAND");
-  const std::string tool = command ? command : INIFIXER_PATH;
+  const std::string tool = command ? command : Quote(INIFIXER_PATH);
   const std::string run =
       "cd " + Quote(dir) + " && " + tool + " </dev/null >out";
-  ASSERT_EQ(
-      std::system(("rm -rf " + Quote(dir) + " && mkdir " + Quote(dir) + " && " +
-                   MAKE_ARCHIVE_PATH + " " + Quote(dir + "/Coalesced.ini") +
-                   " --sections 200 --garbled-every 3")
-                      .c_str()),
-      0);
+  ASSERT_EQ(std::system(("rm -rf " + Quote(dir) + " && mkdir " + Quote(dir) +
+                         " && " + Quote(MAKE_ARCHIVE_PATH) + " " +
+                         Quote(dir + "/Coalesced.ini") +
+                         " --sections 200 --garbled-every 3")
+                            .c_str()),
+            0);
+  // The generator writes no file on an option it does not know, nor on
+  // --help.
+  const std::string generator = Quote(MAKE_ARCHIVE_PATH);
+  EXPECT_EQ(std::system(("cd " + Quote(dir) + " && { " + generator +
+                         " --x 2>/dev/null; [ $? = 2 ]; } && " + generator +
+                         " --help | grep -q ^usage && [ \"$(ls)\" = "
+                         "Coalesced.ini ]")
+                            .c_str()),
+            0);
   const std::string original = Read(dir + "/Coalesced.ini");
   ASSERT_EQ(std::system(run.c_str()), 0);
   const std::string repaired = Read(dir + "/Coalesced.ini");

@@ -108,6 +108,20 @@ def shared_libraries(programs):
     return libraries
 
 
+def depfile_words(text):
+    """The prerequisites of the rules of a dependency file as GCC writes
+    them: a space or tab in a name preceded by a backslash (and the
+    backslashes before it doubled), a "#" by a backslash, a "$" doubled."""
+    words = []
+    for word in re.findall(r"(?:\\.|[^\s\\])+", text.replace("\\\n", " ")):
+        if word.endswith(":"):
+            continue  # the rule's target
+        word = re.sub(r"(\\+)([ \t])", lambda escaped: "\\" * (
+            len(escaped.group(1)) // 2) + escaped.group(2), word)
+        words.append(word.replace("\\#", "#").replace("$$", "$"))
+    return words
+
+
 def depfile_headers(build_dir):
     """Every file the compiler read, by its dependency files."""
     files = set()
@@ -115,10 +129,9 @@ def depfile_headers(build_dir):
         for path in glob.glob(os.path.join(build_dir, "CMakeFiles", pattern),
                               recursive=True):
             with open(path, encoding="utf-8", errors="surrogateescape") as f:
-                text = f.read().replace("\\\n", " ")
-            for word in text.split():
-                if not word.endswith(":"):
-                    files.add(os.path.normpath(os.path.join(build_dir, word)))
+                words = depfile_words(f.read())
+            files.update(os.path.normpath(os.path.join(build_dir, word))
+                         for word in words)
     if not files:
         fail("%s has no dependency files of the compiler" % build_dir)
     return files

@@ -6,12 +6,17 @@
 //   make_archive OUT [--sections N] [--bytes B] [--min-text L] [--max-text L]
 //                    [--garbled-every K] [--seed S]
 //
+// --help prints that usage; an option it does not know, a value that is not
+// a whole number or a second file name gets it on standard error and status
+// 2, and no file is written.
+//
 // Writes N sections (default 12), or sections until the file holds at least
 // B bytes. Each text has L characters, L drawn from [min-text, max-text]
 // (default 20 to 400), plus its terminator. Every K-th section is garbled
 // (default 4; 0 garbles none), its size field off from the true size.
 // A text of L >= 1 characters is cut from a pool of settings lines, starting
 // at one of its headers, and ends with a line break.
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -110,50 +115,68 @@ bool PutText(FILE* out, uint64_t length) {
   return Put(out, "\n", 1);
 }
 
-uint64_t Number(const char* text) {
-  return std::strtoull(text, nullptr, 10);
+// Whether `text` is a whole number in decimal digits within 64 bits; if so,
+// it is put in `value`.
+bool Number(const char* text, uint64_t& value) {
+  if (!*text || std::strspn(text, "0123456789") != std::strlen(text))
+    return false;
+  errno = 0;
+  value = std::strtoull(text, nullptr, 10);
+  return errno == 0;
+}
+
+const char Usage[] =
+    "usage: make_archive OUT [--sections N] [--bytes B] [--min-text L] "
+    "[--max-text L] [--garbled-every K] [--seed S]\n";
+
+// The usage and what is wrong with the command line, on standard error.
+int Refuse(const std::string& what) {
+  std::fprintf(stderr, "%smake_archive: %s\n", Usage, what.c_str());
+  return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fprintf(stderr,
-                 "usage: make_archive OUT [--sections N] [--bytes B] "
-                 "[--min-text L] [--max-text L] [--garbled-every K] "
-                 "[--seed S]\n");
-    return 2;
-  }
+  const char* path = nullptr;
   uint64_t sections = 12, bytes = 0, min_text = 20, max_text = 400;
-  uint64_t garbled_every = 4;
-  for (int i = 2; i + 1 < argc; i += 2) {
+  uint64_t garbled_every = 4, seed = 0;
+  for (int i = 1; i < argc; ++i) {
     const std::string flag = argv[i];
-    const uint64_t value = Number(argv[i + 1]);
-    if (flag == "--sections")
-      sections = value;
-    else if (flag == "--bytes")
-      bytes = value, sections = UINT64_MAX;
-    else if (flag == "--min-text")
-      min_text = value;
-    else if (flag == "--max-text")
-      max_text = value;
-    else if (flag == "--garbled-every")
-      garbled_every = value;
-    else if (flag == "--seed")
-      rng_state ^= value * 0x100000001B3ull;
-    else {
-      std::fprintf(stderr, "make_archive: unknown flag %s\n", argv[i]);
-      return 2;
+    if (flag == "--help" || flag == "-h")
+      return std::fputs(Usage, stdout) >= 0 && std::fflush(stdout) == 0 ? 0 : 1;
+    if (flag[0] != '-') {
+      if (path)
+        return Refuse("a second output file: " + flag);
+      path = argv[i];
+      continue;
     }
+    uint64_t* value = flag == "--sections"        ? &sections
+                      : flag == "--bytes"         ? &bytes
+                      : flag == "--min-text"      ? &min_text
+                      : flag == "--max-text"      ? &max_text
+                      : flag == "--garbled-every" ? &garbled_every
+                      : flag == "--seed"          ? &seed
+                                                  : nullptr;
+    if (!value)
+      return Refuse("unknown option " + flag);
+    if (i + 1 == argc || !Number(argv[i + 1], *value))
+      return Refuse(flag + " needs a whole number");
+    ++i;
   }
+  if (!path)
+    return Refuse("no output file");
   if (max_text < min_text) {
     std::fprintf(stderr, "make_archive: bad text lengths\n");
     return 2;
   }
+  if (bytes)
+    sections = UINT64_MAX;
+  rng_state ^= seed * 0x100000001B3ull;
 
-  FILE* out = std::fopen(argv[1], "wb");
+  FILE* out = std::fopen(path, "wb");
   if (!out) {
-    std::perror(argv[1]);
+    std::perror(path);
     return 1;
   }
   static char out_buffer[1 << 20];
@@ -177,7 +200,7 @@ int main(int argc, char** argv) {
     written += 4 + length + 1;
   }
   if (std::fclose(out) != 0 || !ok) {
-    std::perror(argv[1]);
+    std::perror(path);
     return 1;
   }
   return 0;
