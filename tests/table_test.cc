@@ -546,10 +546,10 @@ const std::vector<Case> Rows = [] {
       // A second run while the first waits for its key in a terminal (script,
       // given a key once the second ended): one run, the original kept.
       Case{"second_run_while_first_waits", Garbled, Missing,
-           "sh -c 'exec 3>&1; (until grep -q Press first 2>/dev/null; do "
-           "sleep 0.05; done; \"$0\" \"$@\" >&3; echo $? >status; echo) | "
-           "script -qec \"exec $0 >first 2>&1\" /dev/null >/dev/null; "
-           "exit $(cat status)'",
+           "sh -c 'exec 3>&1; export FIRST=\"$0\"; (until grep -q Press first "
+           "2>/dev/null; do sleep 0.05; done; \"$0\" \"$@\" >&3; echo $? "
+           ">status; echo) | script -qec \"exec \\\"\\$FIRST\\\" >first 2>&1\" "
+           "/dev/null >/dev/null; exit $(cat status)'",
            NoArchive, Repaired, Garbled},
       // A text that would set the terminal's title and clear it.
       Case{"escape_sequences_in_text", Header + Section(1, Pwned), Missing, "",
