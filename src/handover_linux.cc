@@ -94,13 +94,13 @@ bool FindOnPath(const char* name, std::string* found) {
   return false;
 }
 
-// The address of socket `number`: the name that the system gives a socket
-// bound without one, 5 hex digits after a 0 (the abstract namespace, which
-// leaves no file behind).
+// A socket bound without a name gets one of NameLength bytes, 5 hex digits
+// after a 0 (abstract namespace: no file); AddressOf makes socket `number`'s.
+constexpr socklen_t NameLength = sizeof(sa_family_t) + 6;
 socklen_t AddressOf(long number, sockaddr_un* address) {
   *address = {AF_UNIX, {}};
   std::snprintf(address->sun_path + 1, 6, "%05lx", number & 0xfffff);
-  return sizeof(sa_family_t) + 6;
+  return NameLength;
 }
 
 // The process at the other end of the connected `socket`, when it belongs
@@ -255,8 +255,8 @@ long Listen(int listener) {
   socklen_t length = sizeof address;
   auto* name = reinterpret_cast<sockaddr*>(&address);
   if (bind(listener, name, sizeof(sa_family_t)) != 0 ||
-      getsockname(listener, name, &length) != 0 ||
-      length != sizeof(sa_family_t) + 6 || listen(listener, 8) != 0)
+      getsockname(listener, name, &length) != 0 || length != NameLength ||
+      listen(listener, 8) != 0)
     return -1;
   return std::strtol(address.sun_path + 1, nullptr, 16);
 }
