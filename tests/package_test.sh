@@ -54,21 +54,16 @@ check_notices() {
 zip_notices='^- mingw-w64-i686-dev [0-9][^ ]*: the MinGW-w64 runtime'
 tarball_notices='^- libc6-dev [0-9][^ ]*: the GNU C Library \(glibc\); LGPL-2\.1-or-later'
 
-# $1 quoted for sh.
-quote() {
-  printf "'%s'" "$(printf '%s' "$1" | sed "s/'/'\\\\''/g")"
-}
+. "$(dirname "$0")/quote.sh"
 
 # Leaves the executable EXE, unpacked here, in DIR with DIR/run, which copies
 # it into the current directory and runs it there as COMMAND (its words). cp
 # is named by its path: a run may give the tool a PATH of its own.
 leave() {
   cp "$1" "$dir/" || fail "cannot copy $1 to $dir"
-  line="$(quote "$(command -v cp)") $(quote "$dir/$1") . && exec"
+  line="$(quote "$(command -v cp)" "$dir/$1") . && exec"
   shift
-  for word in "$@"; do
-    line="$line $(quote "$word")"
-  done
+  line="$line $(quote "$@")"
   printf '#!/bin/sh\n%s "$@"\n' "$line" >"$dir/run" && chmod +x "$dir/run" ||
     fail "cannot write $dir/run"
 }

@@ -52,10 +52,7 @@ log=${STAND_IN_LOG:-$folder/terminal.log}
 prompt=$(python3 "$(dirname "$(readlink -f "$0")")/texts.py" prompt |
   tail -n 1) || exit 2
 
-# $1 quoted for a shell.
-quote() {
-  printf "'%s'" "$(printf '%s' "$1" | sed "s/'/'\\\\''/g")"
-}
+. "$(dirname "$(readlink -f "$0")")/quote.sh"
 
 # Whether this name is in the list $1.
 listed() {
@@ -136,10 +133,7 @@ run() {
   else
     # The command once more as one line for script's shell, each word
     # quoted.
-    line="export PATH=$(quote "$path") && exec"
-    for word in "$@"; do
-      line="$line $(quote "$word")"
-    done
+    line="export PATH=$(quote "$path") && exec $(quote "$@")"
     # The pseudo-terminal neither turns LF into CR LF (-onlcr) nor echoes
     # the key (-echo), which might come before the tool turns echo off. The
     # key comes once the prompt is in out (and STAND_IN_DELAY has passed),
