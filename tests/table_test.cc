@@ -708,15 +708,15 @@ void RunTwice() {
   const std::string tool = command ? command : Quote(INIFIXER_PATH);
   const std::string run =
       "cd " + Quote(dir) + " && " + tool + " </dev/null >out 2>err";
-  ASSERT_EQ(std::system(("rm -rf " + Quote(dir) + " && mkdir " + Quote(dir) +
-                         " && " + Quote(MAKE_ARCHIVE_PATH) + " " +
-                         Quote(dir + "/Coalesced.ini") +
-                         " --sections 200 --garbled-every 3")
-                            .c_str()),
-            0);
+  const std::string generator = Quote(MAKE_ARCHIVE_PATH);
+  ASSERT_EQ(
+      std::system(("rm -rf " + Quote(dir) + " && mkdir " + Quote(dir) + " && " +
+                   generator + " " + Quote(dir + "/Coalesced.ini") +
+                   " --sections 200 --garbled-every 3")
+                      .c_str()),
+      0);
   // The generator writes no file on an option it does not know, nor on
   // --help.
-  const std::string generator = Quote(MAKE_ARCHIVE_PATH);
   EXPECT_EQ(std::system(("cd " + Quote(dir) + " && { " + generator +
                          " --x 2>/dev/null; [ $? = 2 ]; } && " + generator +
                          " --help | grep -q ^usage && [ \"$(ls)\" = "
