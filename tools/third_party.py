@@ -165,7 +165,8 @@ def read_map(path, build_dir):
     start of a line)."""
     with open(path, encoding="utf-8", errors="surrogateescape") as f:
         lines = f.read().splitlines()
-    loaded = [line[len("LOAD "):] for line in lines if line.startswith("LOAD ")]
+    loaded = [line[len("LOAD "):] for line in lines
+              if line.startswith("LOAD ")]
     members, listing = set(), False
     for line in lines:
         if line.startswith("Archive member included"):
