@@ -4,13 +4,13 @@
 # elevated. Then its resources, decompiled by windres: a manifest that runs it
 # with the rights of its user, and the version resource of VERSION. Then its
 # hardening: pesec (Debian's pev) must say yes to ASLR, DEP/NX and stack
-# cookies, and the link (TRACE, the linker's trace beside the exe) must have
-# taken libssp's stack protector (ssp.o) and at least one of its checked
+# cookies, and the link (MAP, the map the linker wrote beside the exe) must
+# have taken libssp's stack protector (ssp.o) and at least one of its checked
 # functions (*-chk.o), which only calls from FORTIFY's inline wrappers pull in.
 #
 #   cmake -DOBJDUMP=i686-w64-mingw32-objdump -DWINDRES=i686-w64-mingw32-windres
-#         -DPESEC=pesec -DVERSION=1.0.0 -DEXE=inifixer.exe
-#         -DTRACE=inifixer.trace -P THIS_FILE
+#         -DPESEC=pesec -DVERSION=X.Y.Z -DEXE=inifixer.exe
+#         -DMAP=inifixer.map -P THIS_FILE
 execute_process(COMMAND "${OBJDUMP}" -p "${EXE}"
   OUTPUT_VARIABLE headers RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
@@ -93,10 +93,12 @@ foreach(feature "ASLR" "DEP/NX" "Stack cookies \\(EXPERIMENTAL\\)")
   endif()
 endforeach()
 
-file(STRINGS "${TRACE}" ssp_members REGEX "libssp\\.a\\)[^/]+\\.o$")
-if(NOT ssp_members MATCHES "libssp\\.a\\)ssp\\.o")
-  message(SEND_ERROR "${EXE}: its link (${TRACE}) took no stack protector from libssp")
+# The map's list of the archive members the link took: ARCHIVE(MEMBER) at
+# the start of a line.
+file(STRINGS "${MAP}" ssp_members REGEX "^/[^ ]*/libssp\\.a\\([^/]+\\.o\\)")
+if(NOT ssp_members MATCHES "libssp\\.a\\(ssp\\.o\\)")
+  message(SEND_ERROR "${EXE}: its link (${MAP}) took no stack protector from libssp")
 endif()
-if(NOT ssp_members MATCHES "libssp\\.a\\)[a-z]+-chk\\.o")
-  message(SEND_ERROR "${EXE}: its link (${TRACE}) took no FORTIFY check from libssp")
+if(NOT ssp_members MATCHES "libssp\\.a\\([a-z]+-chk\\.o\\)")
+  message(SEND_ERROR "${EXE}: its link (${MAP}) took no FORTIFY check from libssp")
 endif()

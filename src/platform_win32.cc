@@ -124,9 +124,10 @@ bool SyncFileToDisk(const char* path, int64_t length) {
   return _close(fd) == 0 && synced;
 }
 
-// No such step on Windows: its file systems journal their directory entries,
-// so a file whose data reached the disk is found under its name after a
-// power cut.
+// No such step on Windows, which documents no flush of a folder's entries.
+// NTFS journals them, so there a file whose data reached the disk is found
+// under its name after a power cut; FAT32 and exFAT do not, and a power cut
+// soon after the backup may lose its entry.
 bool SyncDirectoryToDisk(const char*) {
   return true;
 }

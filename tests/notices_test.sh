@@ -1,6 +1,6 @@
 #!/bin/sh
 # Checks THIRD-PARTY.txt of each release package against the link of its
-# executable, as its build's trace (BUILD_DIR/inifixer.trace) tells it: every
+# executable, as its build's link map (BUILD_DIR/inifixer.map) tells it: every
 # file outside the build directory that the link took code from, an object
 # file it read or an archive it took a member of, belongs to a Debian package
 # that THIRD-PARTY.txt names with the version installed here. Then that
@@ -21,7 +21,7 @@ tools=$(cd "$(dirname "$0")/../tools" && pwd)
 export LC_ALL=C
 
 # The package (with its architecture) that ships FILE: by its name in the
-# trace or the file it leads to, each also without /usr, where /lib is a link
+# map or the file it leads to, each also without /usr, where /lib is a link
 # to /usr/lib and dpkg knows /lib/....
 owner() {
   for name in "$1" "$(realpath "$1")"; do
@@ -43,15 +43,19 @@ while [ $# -ge 2 ]; do
     *) tar -xzOf "$package" "$(basename "$package" .tar.gz)/THIRD-PARTY.txt" \
       >notices ;;
   esac
-  trace=$build/inifixer.trace
-  [ -s "$trace" ] || fail "$trace is missing: scripts/package.sh writes it"
-  sed -n 's/^(\(.*\))[^()/]*$/\1/p; /^[^(].*\.o$/p' "$trace" | sort -u >files
+  map=$build/inifixer.map
+  [ -s "$map" ] || fail "$map is missing: scripts/package.sh writes it"
+  # The object files it loaded, and the archives of the members it took (a
+  # line ARCHIVE(MEMBER) under the map's first heading; a long name is alone
+  # on its line).
+  sed -n '/^Archive member included/,/^[A-Z]/s/^\(\/.*\)([^()/]*)$/\1/p
+    s/^LOAD \(.*\.o\)$/\1/p' "$map" | sort -u >files
   checked=0
   while read -r file; do
     case $file in /*) ;; *) continue ;; esac # the build's own files
     file=$(realpath -s "$file")
     case $file in "$build"/*) continue ;; esac
-    found=$(owner "$file") || fail "$file of $trace is in no Debian package"
+    found=$(owner "$file") || fail "$file of $map is in no Debian package"
     version=$(dpkg-query -W -f='${Version}' "$found")
     grep -Fqx "${found%%:*} $version" notices ||
       fail "the link in $build took code from $file of ${found%%:*}" \
@@ -59,28 +63,28 @@ while [ $# -ge 2 ]; do
         "not name"
     checked=$((checked + 1))
   done <files
-  [ "$checked" -gt 0 ] || fail "$trace names no file of a package"
+  [ "$checked" -gt 0 ] || fail "$map names no file of a package"
   echo "$(basename "$package"): its THIRD-PARTY.txt names the packages of" \
     "the $checked files its link took code from"
-  last_trace=$trace last_build=$build
+  last_map=$map last_build=$build
 done
 
 # The last link once more as the generator sees it: as it was, with the
 # system's zlib (a package it does not know) read besides, and with a file
 # of no package read besides.
 generate() {
-  python3 "$tools/third_party.py" --trace "$1" --build-dir "$last_build" \
+  python3 "$tools/third_party.py" --map "$1" --build-dir "$last_build" \
     --program inifixer --platform test --version 0 --out out.txt 2>err
 }
-generate "$last_trace" || fail "third_party.py fails on $last_trace: $(cat err)"
+generate "$last_map" || fail "third_party.py fails on $last_map: $(cat err)"
 zlib=$(dpkg-query -L "zlib1g:$(dpkg --print-architecture)" |
   grep '/libz\.so\.1$')
 case $zlib in /usr/*) ;; *) zlib=/usr$zlib ;; esac
 for extra in "$zlib" "$scratch/libextra.a"; do
-  cp "$last_trace" trace
-  echo "$extra" >>trace
+  cp "$last_map" map
+  echo "LOAD $extra" >>map
   printf '!<arch>\n' >libextra.a
-  ! generate trace || fail "third_party.py takes a link that reads $extra"
+  ! generate map || fail "third_party.py takes a link that reads $extra"
   case $extra in
     "$zlib") expected="does not know: zlib1g ($zlib)" ;;
     *) expected="read $extra, which no Debian package ships" ;;

@@ -1,12 +1,13 @@
 #!/bin/sh
 # Checks the release's build record (DIST_DIR/inifixer-VERSION.buildinfo,
 # VERSION that of the zip in SHA256SUMS): its checksums are SHA256SUMS's, and
-# it names the packages of the compilers, binutils, C libraries, runtimes,
-# CMake and Python with their versions. Then copies the sources into another
-# directory, whose path holds a space, an apostrophe, parentheses and a letter
-# beyond ASCII, runs scripts/package.sh there, compares the build record that
-# writes with the release's, telling each package whose version differs, and
-# then compares the SHA256SUMS it writes (the zip, the exe, the tarball and
+# it names the packages of the compilers, binutils, C libraries, runtimes and
+# Python with their versions, and CMake's package, or its path and version
+# where no package ships it. Then copies the sources into another directory,
+# whose path holds a space, an apostrophe, parentheses and a letter beyond
+# ASCII, runs scripts/package.sh there, compares the build record that writes
+# with the release's, telling each package whose version differs, and then
+# compares the SHA256SUMS it writes (the zip, the exe, the tarball and
 # the Linux executable) with the one in DIST_DIR: a later build elsewhere, in
 # any folder, must give the same bytes.
 #
@@ -27,15 +28,17 @@ sed -n 's/^ \([0-9a-f]\{64\}\) [0-9]* \(.*\)$/\1  \2/p' "$record" |
   fail "the checksums of $record are not those of SHA256SUMS"
 for package in g++-12 libc6-dev libstdc++-12-dev binutils-x86-64-linux-gnu \
   g++-mingw-w64-i686-win32 gcc-mingw-w64-i686-win32 mingw-w64-i686-dev \
-  binutils-mingw-w64-i686 cmake python3.11-minimal zlib1g base-files; do
+  binutils-mingw-w64-i686 python3.11-minimal zlib1g base-files; do
   grep -q "^ $package (= [^)]*)" "$record" ||
     fail "$record does not name $package with its version"
 done
+grep -q '^ cmake (= [^)]*)\|^ /.*/cmake: cmake version ' "$record" ||
+  fail "$record names neither the package of cmake nor its path and version"
 # A version changed in a copy of the record is told by name.
-sed 's/^\( cmake (= \)[^)]*/\19.9/' "$record" >changed
+sed 's/^\( zlib1g (= \)[^)]*/\19.9/' "$record" >changed
 ! compare "$record" changed >told || fail "a changed version goes unnoticed"
-cmake=$(sed -n 's/^ cmake (= \([^)]*\)).*$/\1/p' "$record")
-grep -Fxq "cmake: $cmake in the release, 9.9 in this build" told ||
+zlib=$(sed -n 's/^ zlib1g (= \([^)]*\)).*$/\1/p' "$record")
+grep -Fxq "zlib1g: $zlib in the release, 9.9 in this build" told ||
   fail "the comparison does not tell the changed version: $(cat told)"
 
 copy="$scratch/Mes jeux (copie)/l'ini fixer ÉTÉ"

@@ -5,26 +5,28 @@ commit, when built in a checkout), the machine's Debian release and
 architecture, the packages' SHA-256, and the exact Debian package and version
 of every file that made their bytes.
 
-  build_record.py --version 1.3.0 --date 2026-12-09 --source-dir . \\
+  build_record.py --version X.Y.Z --date YYYY-MM-DD --source-dir . \\
                   --build-dir build-win32 --build-dir build-linux \\
-                  --package dist/inifixer-1.3.0-win32.zip ... \\
-                  --out dist/inifixer-1.3.0.buildinfo
+                  --package dist/inifixer-X.Y.Z-win32.zip ... \\
+                  --out dist/inifixer-X.Y.Z.buildinfo
 
 The files are found, not listed by hand: for each build directory, the
 programs its configuration names (the compiler driver, and what it runs:
 cc1plus, as, ld, collect2; windres and the preprocessor it runs; strip),
 with the shared libraries they load; every header the compiler read (its
 dependency files, *.o.d and *.obj.d); every file the link read (the linker's
-trace, inifixer.trace); then CMake with its modules, this Python with the
+map, inifixer.map); then CMake with its modules, this Python with the
 modules that write the packages and the libraries it loads, dpkg-query, and
 the licence texts and copyright files that THIRD-PARTY.txt is made from. Each
-is mapped to its package with dpkg-query -S. A file of no package stops the
-record: its version could not be told.
+is mapped to its package with dpkg-query -S. A file of no package (a CMake
+in /opt, say) is named in Outside-Packages by its path and, for a program,
+the first line of its own --version, for any other file its SHA-256.
 
   build_record.py --compare RELEASE_RECORD REBUILD_RECORD
 
 prints the packages whose versions differ between two records (or that only
-one has), and exits 1 if there are any.
+one has), and the files of no package that differ likewise, and exits 1 if
+there are any.
 """
 import argparse
 import glob
@@ -36,9 +38,10 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import third_party  # noqa: E402  (names_of: a file's names under /usr-merge)
+import third_party  # noqa: E402  (read_map, owners, PACKAGES)
 
 FIELD = "Installed-Build-Depends"
+OUTSIDE = "Outside-Packages"
 
 
 def fail(message):
@@ -137,10 +140,10 @@ def depfile_headers(build_dir):
     return files
 
 
-def trace_inputs(build_dir):
+def map_inputs(build_dir):
     """Every file outside BUILD_DIR that the link read."""
-    inputs, _ = third_party.read_trace(
-        os.path.join(build_dir, "inifixer.trace"), os.path.abspath(build_dir))
+    inputs, _ = third_party.read_map(
+        os.path.join(build_dir, "inifixer.map"), os.path.abspath(build_dir))
     return inputs
 
 
@@ -156,12 +159,12 @@ def python_files():
 
 
 def cmake_files(build_dir):
+    """The cmake that configured BUILD_DIR, and the modules of its own that
+    give the flags of the build type (-O3 ...)."""
     root = cmake_setting(build_dir, "CMAKE_ROOT")
-    files = {program(cmake_setting(build_dir, "CMAKE_COMMAND") or "cmake")}
-    # CMake's platform modules give the flags of the build type (-O3 ...).
-    for name in ("Modules/Compiler/GNU.cmake", "Modules/CMakeCXXInformation.cmake"):
-        files.add(os.path.join(root, name))
-    return files
+    return program(cmake_setting(build_dir, "CMAKE_COMMAND") or "cmake"), {
+        os.path.join(root, name) for name in (
+            "Modules/Compiler/GNU.cmake", "Modules/CMakeCXXInformation.cmake")}
 
 
 def notice_files():
@@ -176,14 +179,40 @@ def notice_files():
 
 
 def owners(paths, skip):
-    """The package (NAME or NAME:ARCH) of each of PATHS outside SKIP."""
+    """The packages (NAME or NAME:ARCH) of PATHS outside SKIP, and those of
+    PATHS that no package ships."""
     paths = sorted(path for path in paths
                    if not any(os.path.commonpath([path, top]) == top
                               for top in skip))
-    found = third_party.owners(
-        paths, "%s made bytes of the packages but belongs to no Debian "
-        "package, so the record cannot name its version")
-    return {packages[0] for packages in found.values()}
+    found = third_party.owners(paths, None)
+    return ({packages[0] for packages in found.values() if packages},
+            [path for path in paths if not found[path]])
+
+
+def outside(paths, programs):
+    """PATH: WHAT for each file of no package: a program by the first line
+    of its own --version, any other file by its SHA-256."""
+    lines = []
+    for path in paths:
+        if path in programs:
+            try:
+                said = subprocess.run([path, "--version"],
+                                      stdin=subprocess.DEVNULL,
+                                      stdout=subprocess.PIPE,
+                                      stderr=subprocess.STDOUT, text=True,
+                                      errors="replace", timeout=30).stdout
+            except (OSError, subprocess.TimeoutExpired) as error:
+                fail("%s, of no Debian package, does not tell its version: %s"
+                     % (path, error))
+            first = said.strip().split("\n")[0].strip()
+            if not first:
+                fail("%s, of no Debian package, prints no --version" % path)
+            what = first
+        else:
+            with open(path, "rb") as f:
+                what = "sha256 " + hashlib.sha256(f.read()).hexdigest()
+        lines.append("%s: %s" % (path, what))
+    return lines
 
 
 def versions(packages):
@@ -223,14 +252,17 @@ def os_release():
 
 def record(args):
     files, builds = set(), [os.path.abspath(d) for d in args.build_dir]
-    programs = set()
+    programs, cmakes = set(), set()
     for build_dir in builds:
         programs.update(programs_of(build_dir))
-        files |= depfile_headers(build_dir) | trace_inputs(build_dir)
-        files |= cmake_files(build_dir)
-    files |= programs | shared_libraries(programs)
+        files |= depfile_headers(build_dir) | map_inputs(build_dir)
+        cmake, modules = cmake_files(build_dir)
+        cmakes.add(cmake)
+        files |= modules
+    files |= programs | shared_libraries(programs) | cmakes
     files |= python_files() | notice_files()
-    packages = owners(files, [os.path.abspath(args.source_dir)] + builds)
+    packages, unowned = owners(files,
+                               [os.path.abspath(args.source_dir)] + builds)
 
     out = ["Format: inifixer build record 1",
            "Source: inifixer",
@@ -249,19 +281,27 @@ def record(args):
     lines = versions(packages)
     out += [" %s%s" % (line, "," if i < len(lines) - 1 else "")
             for i, line in enumerate(lines)]
+    if unowned:
+        out.append(OUTSIDE + ":")
+        out += [" " + line for line in outside(unowned, programs | cmakes)]
     with open(args.out + ".part", "w", encoding="utf-8", newline="\n") as f:
         f.write("\n".join(out) + "\n")
     os.replace(args.out + ".part", args.out)
 
 
 def installed(path):
-    """PACKAGE -> VERSION of a record's Installed-Build-Depends."""
+    """PACKAGE -> VERSION of a record's Installed-Build-Depends, and PATH ->
+    WHAT of its Outside-Packages."""
     with open(path, encoding="utf-8") as f:
         text = f.read()
     block = re.search(r"^%s:\n((?: .*\n)*)" % FIELD, text, re.M)
     if not block:
         fail("%s has no %s" % (path, FIELD))
-    return dict(re.findall(r"^ (\S+) \(= ([^)]*)\)", block.group(1), re.M))
+    found = dict(re.findall(r"^ (\S+) \(= ([^)]*)\)", block.group(1), re.M))
+    block = re.search(r"^%s:\n((?: .*\n)*)" % OUTSIDE, text, re.M)
+    if block:
+        found.update(re.findall(r"^ (/.*?): (.*)$", block.group(1), re.M))
+    return found
 
 
 def compare(release, rebuild):

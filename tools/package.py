@@ -9,17 +9,18 @@ Linux executable, in that order.
   package.py --exe inifixer.exe --notices THIRD-PARTY.txt
              --linux-exe inifixer --linux-notices THIRD-PARTY.txt
              --readme README.md --license LICENSE --version VERSION
-             --date 2026-12-08 --out dist
+             --date YYYY-MM-DD --out dist
 
 README.txt is the players' part of README.md, between the marker comments
 below, turned from Markdown into plain text. THIRD-PARTY.txt is each
 executable's own, as its build wrote it (tools/third_party.py). In the zip
 the texts get CR LF line breaks for Notepad; in the tarball, LF. Both
-packages are the same, byte
-for byte, whenever and wherever they are made: their entries come in a fixed
-order, all dated DATE at midnight (UTC in the tarball), with fixed modes; the
-zip has no extra fields, the tarball's entries belong to 0/0 with no names,
-and the gzip header holds neither a file name nor a time.
+packages are the same, byte for byte, whenever and wherever they are made:
+their entries come in a fixed order, all dated DATE at midnight (UTC in the
+tarball), with fixed modes (in the zip 0644 for every file; in the tarball
+0755 for the folder and inifixer, 0644 for the texts); the zip has no extra
+fields, the tarball's entries belong to 0/0 with no names, and the gzip
+header holds neither a file name nor a time.
 """
 import argparse
 import calendar

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Writes THIRD-PARTY.txt for a release executable: what code in it is not
-inifixer's own, from the trace of its link (tools/link_trace.py).
+inifixer's own, from the map its link wrote (-Wl,-Map=inifixer.map).
 
-  third_party.py --trace inifixer.trace --build-dir build-linux
+  third_party.py --map inifixer.map --build-dir build-linux
                  --program inifixer --platform "Linux (x86_64)"
                  --version VERSION --out THIRD-PARTY.txt
 
@@ -130,7 +130,7 @@ holds the changed libc.a first on the linker's search path:
     cmake --build build-linux --target inifixer
 
 The link takes libc.a from the first directory on that path that has one, and
-build-linux/inifixer.trace then lists every file it read. To take changed
+build-linux/inifixer.map then names every file it read. To take changed
 start files (rcrt1.o, crti.o, crtn.o) from that directory too, add
 -B/path/to/changed/ to the same flags. A libc.a built from the source above,
 with your changes, is such a library.
@@ -152,24 +152,45 @@ def underlined(title, mark):
     return "%s\n%s\n" % (title, mark * len(title))
 
 
-def read_trace(path, build_dir):
-    """The files of the link outside BUILD_DIR: all of them, and those it
-    took code from."""
-    inputs, taken = set(), set()
+# The headings of a GNU ld map that follow its list of archive members.
+MAP_HEADINGS = ("Discarded input sections", "Allocating common symbols",
+                "Memory Configuration", "Linker script and memory map",
+                "Merging program properties")
+
+
+def read_map(path, build_dir):
+    """The files of the link outside BUILD_DIR, from its map: all of them (its
+    LOAD lines), and those it took code from (the object files, and the
+    archives its first part names a member of, as ARCHIVE(MEMBER) at the
+    start of a line)."""
     with open(path, encoding="utf-8", errors="surrogateescape") as f:
-        for line in f.read().splitlines():
-            if not line:
-                continue
-            member = re.fullmatch(r"\((.+)\)[^()/]+", line)
-            name = os.path.normpath(os.path.join(
-                build_dir, member.group(1) if member else line))
-            if os.path.commonpath([name, build_dir]) == build_dir:
-                continue  # inifixer's own objects and libraries
-            inputs.add(name)
-            if member or is_object(name):
-                taken.add(name)
+        lines = f.read().splitlines()
+    loaded = [line[len("LOAD "):] for line in lines
+              if line.startswith("LOAD ")]
+    members, listing = set(), False
+    for line in lines:
+        if line.startswith("Archive member included"):
+            listing = True
+        elif line.startswith(MAP_HEADINGS):
+            listing = False
+        elif listing and line and not line[0].isspace():
+            # The longest loaded name that the line begins with, then "(":
+            # a name may hold parentheses and spaces of its own.
+            archive = max((name for name in loaded
+                           if line.startswith(name + "(")), key=len,
+                          default=None)
+            if archive is not None:
+                members.add(archive)
+    inputs, taken = set(), set()
+    for line in loaded:
+        name = os.path.normpath(os.path.join(build_dir, line))
+        if os.path.commonpath([name, build_dir]) == build_dir:
+            continue  # inifixer's own objects and libraries
+        inputs.add(name)
+        if line in members or is_object(name):
+            taken.add(name)
     if not inputs:
-        fail("%s names no file outside %s: is it a link trace?"
+        fail("%s names no file outside %s: is it a link map?"
              % (path, build_dir))
     return inputs, taken
 
@@ -210,7 +231,8 @@ def names_of(path):
 def owners(paths, unknown):
     """The packages (with their architecture) that ship each of PATHS, asked
     of dpkg in one query. A path that no package ships stops the run with
-    the message UNKNOWN, its %s the path."""
+    the message UNKNOWN, its %s the path; with UNKNOWN None, it gets an empty
+    list."""
     names = {path: names_of(path) for path in paths}
     everything = sorted({name for known in names.values() for name in known})
     # dpkg-query fails when one of the names is of no package; the others
@@ -227,9 +249,9 @@ def owners(paths, unknown):
     for path in paths:
         name = next((name for name in names[path] if name in package_of),
                     None)
-        if name is None:
+        if name is None and unknown is not None:
             fail(unknown % path)
-        found[path] = package_of[name]
+        found[path] = package_of[name] if name else []
     return found
 
 
@@ -281,8 +303,8 @@ def notice_text(package, parts):
     return "\n\n".join(pieces) + "\n"
 
 
-def third_party(trace, build_dir, program, platform, version):
-    inputs, taken = read_trace(trace, os.path.abspath(build_dir))
+def third_party(link_map, build_dir, program, platform, version):
+    inputs, taken = read_map(link_map, os.path.abspath(build_dir))
     found = owners(sorted(inputs), "the link read %s, which no Debian "
                    "package ships, so that its licence is unknown")
     unknown = sorted({"%s (%s)" % (bare(package), path)
@@ -358,11 +380,11 @@ def third_party(trace, build_dir, program, platform, version):
 
 def main():
     parser = argparse.ArgumentParser()
-    for option in ("trace", "build-dir", "program", "platform", "version",
+    for option in ("map", "build-dir", "program", "platform", "version",
                    "out"):
         parser.add_argument("--" + option, required=True)
     args = parser.parse_args()
-    text = third_party(args.trace, args.build_dir, args.program,
+    text = third_party(args.map, args.build_dir, args.program,
                        args.platform, args.version)
     with open(args.out + ".part", "w", encoding="utf-8", newline="\n") as f:
         f.write(text)

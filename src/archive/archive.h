@@ -26,10 +26,11 @@ extern bool SectionsFixed;
 bool CheckHeader(const unsigned char header[4]);
 
 // Checks the next section of `archive`, an archive opened "r+b" with no
-// buffering of its own (the walk reads through a buffer of its own), and
-// rewrites its size field when it is garbled, after printing a report. The
-// first call of a walk starts at the first section; each later call takes the
-// section after the one before. A walk goes on until a call returns false.
+// buffering of its own (the walk reads through a buffer of its own); when it
+// is garbled, rewrites its size field, then reports it and whether the write
+// succeeded. The first call of a walk starts at the first section; each later
+// call takes the section after the one before. A walk goes on until a call
+// returns false.
 //
 // True when a whole section was consumed, consistent or fixed. False when the
 // walk is over. The stream's end-of-file indicator is then set exactly when

@@ -89,7 +89,7 @@ void EndMessage() {
   message_size = 0;
 }
 
-// Ends the walk, which reached the end of the file.
+// Ends the walk: at the end of the file, or after a failure (StopWalk).
 bool EndWalk() {
   FlushConsole();
   walked = nullptr;
