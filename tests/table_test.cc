@@ -35,6 +35,7 @@
 #include <vector>
 
 #include "archive_bytes.h"
+#include "terminals_linux.h"
 #include "texts.h"
 
 namespace {
@@ -335,36 +336,6 @@ const std::string FirstReport = Text("report", {"12", "[b]\nc=d", "3", "8"});
 const std::string NotWritten = Text("not_written");
 const std::string ReadStopped = Text("read_failed") + Text("unchecked", {"4"});
 
-// The terminals that the tool tries, in its order, each with the option
-// after which the command follows (none: it follows the name); "" where
-// the command follows as one string.
-const std::pair<std::string, std::string> Terminals[] = {
-    {"xdg-terminal-exec", ""},
-    {"x-terminal-emulator", "-e"},
-    {"konsole", "-e"},
-    {"gnome-terminal", "--"},
-    {"ptyxis", "--"},
-    {"kgx", "--"},
-    {"xfce4-terminal", "-x"},
-    {"mate-terminal", "-x"},
-    {"qterminal", "-e"},
-    {"lxterminal", "-e \"\""},
-    {"io.elementary.terminal", "-x"},
-    {"deepin-terminal", "-e"},
-    {"tilix", "-e \"\""},
-    {"terminator", "-x"},
-    {"terminology", "-e \"\""},
-    {"alacritty", "-e"},
-    {"kitty", ""},
-    {"foot", ""},
-    {"wezterm", "start --"},
-    {"ghostty", "-e"},
-    {"sakura", "-x"},
-    {"st", "-e"},
-    {"urxvt", "-e"},
-    {"xterm", "-e"},
-};
-
 // Runs the tool as a copy whose marker names a stand-in for its tool, in
 // the row's folder (Python): a socket of this user listening on a name the
 // system picked, that runs `fill`, then `serve`. The copy has 15 s to end.
@@ -372,7 +343,7 @@ std::string AskedTool(const std::string& fill, const std::string& serve) {
   return "sh -c 'python3 -c \"import os, socket, time\n"
          "s = socket.socket(socket.AF_UNIX)\ns.bind(bytes())\ns.listen(0)\n" +
          fill +
-         "print(os.getpid(), int(s.getsockname()[1:], 16), sep=chr(46), "
+         "print(os.getpid(), s.getsockname()[1:].decode(), sep=chr(46), "
          "flush=True)\n" +
          serve +
          "\" >marker & until [ -s marker ]; do sleep "
@@ -380,23 +351,27 @@ std::string AskedTool(const std::string& fill, const std::string& serve) {
          "\"$@\"; status=$?; kill $!; exit $status'";
 }
 
-// What a stand-in terminal `name` logs: the option it was given, the
-// command the tool gives every terminal (the same in every folder), then
-// the status it ended with, whether it ran the command or not.
-std::string Logged(const std::string& name, const std::string& option = "-e",
-                   const std::string& status = "0") {
+// What a stand-in terminal `name` logs: its words before the command in the
+// tool's table, the command the tool gives every terminal (the same in every
+// folder), as words or as one string, then the status it ended with,
+// whether it ran the command or not.
+std::string Logged(const std::string& name, const std::string& status = "0") {
+  const auto t =
+      std::find_if(std::begin(Terminals), std::end(Terminals),
+                   [&](const Terminal& t) { return t.name == name; });
+  if (t == std::end(Terminals))
+    return name + " is not in the tool's table\n";
   std::string words;
-  std::istringstream options(option);
-  for (std::string word; options >> word && word != "\"\"";)
-    words += " [" + word + "]";
-  const bool joined = option.find('"') != option.npos;
+  for (const char* word : t->before)
+    words += word ? " ["s + word + "]" : "";
   return name + words +
-         (joined ? " [/usr/bin/env INIFIXER_HANDED_OVER_BY=PID.N "
-                 : " [/usr/bin/env] [INIFIXER_HANDED_OVER_BY=PID.N] [") +
+         (t->form == OneString
+              ? " [/usr/bin/env INIFIXER_HANDED_OVER_BY=PID.N "
+              : " [/usr/bin/env] [INIFIXER_HANDED_OVER_BY=PID.N] [") +
          "/proc/PID/exe]\n" + name + " exit " + status + "\n";
 }
 std::string FailedAtOnce(const std::string& name) {
-  return Logged(name, "-e", "1");
+  return Logged(name, "1");
 }
 
 // Garbled, started as a file manager starts the tool: no terminal, its
@@ -564,12 +539,21 @@ const std::vector<Case> Rows = [] {
   // In a terminal's window, the copy repairs once, and the backup holds the
   // original.
   const std::string shown = BackedUp + GarbledReport;
-  for (const auto& [name, option] : Terminals) {
-    std::string row = "hands_over_to_" + name;
-    std::replace(row.begin(), row.end(), '-', '_');
-    std::replace(row.begin(), row.end(), '.', '_');
+  // A row per kind of form in the tool's table (how many words come before
+  // the command, and whether it follows as one string), with its first
+  // terminal of that kind.
+  std::vector<std::string> kinds;
+  for (const Terminal& t : Terminals) {
+    const auto words = std::count_if(std::begin(t.before), std::end(t.before),
+                                     [](const char* word) { return word; });
+    const std::string kind = "hands_over_"s +
+                             (t.form == OneString ? "one_string" : "command") +
+                             "_after_" + std::to_string(words) + "_words";
+    if (std::find(kinds.begin(), kinds.end(), kind) != kinds.end())
+      continue;
+    kinds.push_back(kind);
     rows.push_back(
-        FileManager(row, name, "DISPLAY=:0", shown, Logged(name, option)));
+        FileManager(kind, t.name, "DISPLAY=:0", shown, Logged(t.name)));
   }
   rows.push_back(FileManager("hands_over_on_wayland", "konsole",
                              "WAYLAND_DISPLAY=wayland-0", shown,
@@ -601,10 +585,10 @@ const std::vector<Case> Rows = [] {
   // closed. One run, the original in the backup.
   rows.push_back(FileManager("terminal_fails_after_its_copy_ran",
                              "mate-terminal", "DISPLAY=:0 STAND_IN_STATUS=255",
-                             shown, Logged("mate-terminal", "-x", "255")));
+                             shown, Logged("mate-terminal", "255")));
   rows.push_back(FileManager("terminal_killed_after_its_copy_ran",
                              "gnome-terminal", "DISPLAY=:0 STAND_IN_STATUS=137",
-                             shown, Logged("gnome-terminal", "--", "137")));
+                             shown, Logged("gnome-terminal", "137")));
   // A terminal that ends with 0 and never runs the copy: the tool starts no
   // other, waits its limit for the copy, then runs in place.
   rows.push_back(FileManager("terminal_runs_nothing", "konsole xterm",
@@ -636,11 +620,14 @@ const std::vector<Case> Rows = [] {
   refused.banner = false;
   rows.push_back(refused);
   // Its tool (AskedTool) accepts and closes: it was refused. Its tool
-  // listens, its queue full, and never accepts: it gives up at its limit.
+  // accepts and never answers, or listens, its queue full, and never
+  // accepts: it gives up at its limit, no tool having answered.
   for (const auto& [name, fill, serve, words] :
        {std::tuple("copy_refused_by_its_tool", "",
                    "while 1: c = s.accept()[0]; c.recv(1); c.close()",
                    "refused"),
+        std::tuple("copy_gets_no_answer", "",
+                   "c = s.accept()[0]; time.sleep(60)", "no_tool"),
         std::tuple(
             "copy_gives_up_on_a_full_queue",
             "c = socket.socket(socket.AF_UNIX)\nc.connect(s.getsockname())\n",
@@ -654,7 +641,7 @@ const std::vector<Case> Rows = [] {
   // in place once the terminal has failed.
   Case no_folder = FileManager("copy_cannot_enter_the_folder", "konsole",
                                "DISPLAY=:0 STAND_IN_STATUS=1",
-                               Text("no_folder"), Logged("konsole", "-e", "1"));
+                               Text("no_folder"), Logged("konsole", "1"));
   no_folder.wrap = "/usr/bin/" + Fault("folder.enter");
   no_folder.banner = false;
   rows.push_back(no_folder);
@@ -671,7 +658,7 @@ const std::vector<Case> Rows = [] {
   for (const auto& [name, folder] : Folders) {
     Case row = FileManager("joined_in_folder_" + name, "terminator",
                            "DISPLAY=:0 STAND_IN_JOIN=terminator", shown,
-                           Logged("terminator", "-x"));
+                           Logged("terminator"));
     row.folder = folder;
     rows.push_back(row);
   }
