@@ -209,21 +209,23 @@ bool Runs(const std::string& setup, const std::string& command) {
 
 // Whether row `c` applies to the build the environment describes: rows that
 // wrap the tool need the native build; another program holding the archive
-// open, the Windows builds (POSIX has no sharing modes); a hand-over, a POSIX
-// build whose copy starts by its own path (Windows gives the tool its
-// console, and under an emulator the copy would start outside it); links and
-// pipes or a `"` in a folder's name, a file system that has them (exFAT has
-// none of them). A row that does not apply is not registered at all.
+// open, the Windows builds (POSIX has no sharing modes); a hand-over or a
+// copy asking its tool, a POSIX build whose copy starts by its own path
+// (Windows gives the tool its console, and under an emulator the copy would
+// start outside it), on the disk: a mounted file system plays no part in it;
+// links and pipes or a `"` in a folder's name, a file system that has them
+// (exFAT has none of them). A row that does not apply is not registered at all.
 bool Applies(const Case& c) {
   const char* fs = std::getenv("INIFIXER_FS");
   const bool hold = std::getenv("INIFIXER_HOLD") != nullptr;
-  const bool hands_over = !c.terminals.empty() || !c.window.empty();
+  const bool hands_over = !c.terminals.empty() || !c.window.empty() ||
+                          c.wrap.find("INIFIXER_HANDED_OVER_BY") != c.wrap.npos;
   if (!c.wrap.empty() && std::getenv("INIFIXER_COMMAND"))
     return false;
   if ((c.held_open && !hold) || (c.linux_only && std::getenv("INIFIXER_CRLF")))
     return false;
   if (hands_over &&
-      (std::getenv("INIFIXER_CRLF") || std::getenv("INIFIXER_EMULATED")))
+      (fs || std::getenv("INIFIXER_CRLF") || std::getenv("INIFIXER_EMULATED")))
     return false;
   const bool exfat = fs && std::string(fs) == "exfat";
   return !(exfat && (Runs(c.setup, "ln") || Runs(c.setup, "mkfifo") ||
