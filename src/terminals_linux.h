@@ -36,7 +36,7 @@ inline constexpr Terminal Terminals[] = {
     {"foot", {}, Words},
     {"wezterm", {"start", "--"}, Words},
     {"ghostty", {"-e"}, Words},
-    {"sakura", {"-x"}, Words},
+    {"sakura", {"-e"}, OneString},
     {"st", {"-e"}, Words},
     {"urxvt", {"-e"}, Words},
     {"xterm", {"-e"}, Words},

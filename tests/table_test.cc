@@ -681,6 +681,7 @@ const std::vector<Case> Rows = [] {
   rows.push_back(in_terminal);
   rows.push_back(InWindow("konsole"));
   rows.push_back(InWindow("xterm"));
+  rows.push_back(InWindow("sakura"));
   // A terminal whose status is always a failure (255).
   rows.push_back(InWindow("mate-terminal"));
   return rows;
