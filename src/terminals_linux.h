@@ -18,7 +18,7 @@ struct Terminal {
 inline constexpr Terminal Terminals[] = {
     {"xdg-terminal-exec", {}, Words},
     {"x-terminal-emulator", {"-e"}, Words},
-    {"konsole", {"-e"}, Words},
+    {"konsole", {"-p", "LocalTabTitleFormat=inifixer", "-e"}, Words},
     {"gnome-terminal", {"--"}, Words},
     {"ptyxis", {"--"}, Words},
     {"kgx", {"--"}, Words},
