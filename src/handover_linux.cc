@@ -219,9 +219,17 @@ bool StartTerminals(int listener, const char* const* command) {
 }  // namespace
 
 HandOver HandOverToTerminal() {
-  // A copy asks for the run before it does anything else.
-  if (const char* by = std::getenv(Marker))
+  // A copy asks for the run before it does anything else but title its
+  // window after the tool (the standard sequence; konsole, which ignores it,
+  // gets a title format of its own), rather than after env or a shell.
+  if (const char* by = std::getenv(Marker)) {
+    static const char Title[] = "\x1B]2;inifixer\x07";
+    if (isatty(STDOUT_FILENO) &&
+        write(STDOUT_FILENO, Title, sizeof Title - 1) < 0) {
+      // An untitled window is no reason to stop: the run goes on.
+    }
     return AskForTheRun(by);
+  }
   // Without a graphical session, as in scripts, no system call is made.
   if (!NeedsAWindow())
     return HandOver::RunHere;

@@ -162,6 +162,13 @@ window=$(echo "$found" | head -n 1)
 terminal_pid=$(xdotool getwindowpid "$window") ||
   fail "no process for window $window (closed at once?)"
 within 30 repaired || fail "the archive was not repaired within 30 s"
+# The copy has titled its window after the tool.
+titled() {
+  title=$(xdotool getwindowname "$window" 2>/dev/null) &&
+    case $title in *inifixer*) true ;; *) false ;; esac
+}
+within 10 titled || fail "the window is titled \"${title-}\", not inifixer"
+echo "$terminal: the window is titled \"$title\""
 # Time for the prompt to be drawn. The copy waits for the key, and so the
 # window stays.
 sleep 1

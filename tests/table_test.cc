@@ -197,6 +197,8 @@ struct Case {
   std::string folder = "";
   // `output` follows the banner; a refused copy's has none.
   bool banner = true;
+  // The copy, its output a terminal, titles its window first.
+  bool titled = false;
 };
 
 // Whether `setup` runs `command`, at its start or after "&& ".
@@ -315,7 +317,8 @@ void RunRow(const Case& c) {
 
   const std::string expected =
       c.output == Missing ? c.output
-                          : (c.banner ? Banner : "") + c.output + Prompt;
+                          : (c.titled ? "\x1B]2;inifixer\x07"s : "") +
+                                (c.banner ? Banner : "") + c.output + Prompt;
   EXPECT_EQ(Read(dir + "/out"), crlf ? Crlf(expected) : expected);
   EXPECT_EQ(Read(archive), c.archive_after);
   EXPECT_EQ(Read(backup), c.backup_after);
@@ -388,6 +391,8 @@ Case FileManager(const std::string& name, const std::string& terminals,
   row.session = session;
   row.log = log;
   row.streams = "</dev/null >/dev/null 2>&1";
+  row.titled = output != Missing && log != Missing &&
+               session.find("STAND_IN_NO_PTY") == session.npos;
   return row;
 }
 
