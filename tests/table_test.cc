@@ -189,7 +189,8 @@ struct Case {
   // What the stand-ins log (Logged).
   std::string log = Missing;
   // Run under a pseudo-terminal that is its controlling terminal (script),
-  // with standard output to `out`, inside `wrap`.
+  // with standard output to `out`; the terminal's settings (stty -g) must be
+  // the same after the run, else the player's shell would no longer echo.
   bool with_tty = false;
   // The real terminal whose window the run opens (tests/in_window.sh).
   std::string window = "";
@@ -287,7 +288,8 @@ void RunRow(const Case& c) {
     run += "PATH=" + Quote(terminals) + " " + c.session + " ";
   if (c.with_tty)
     run += "\"$(command -v script)\" -qec " +
-           Quote("exec " + c.wrap + " " + tool + " " + c.streams) +
+           Quote("/bin/stty -g >stty; " + tool + " " + c.streams +
+                 "; s=$?; /bin/stty -g | /usr/bin/cmp -s stty - && exit $s") +
            " /dev/null </dev/null >/dev/null";
   else if (!c.terminals.empty())
     run +=
@@ -683,11 +685,6 @@ const std::vector<Case> Rows = [] {
                                  "DISPLAY=:0", shown, Missing);
   in_terminal.with_tty = true;
   in_terminal.streams = ">out 2>err";
-  // ... and leaves the terminal's settings as it found them after its key:
-  // else the player's shell would no longer echo what is typed.
-  in_terminal.wrap =
-      "/bin/sh -c '/bin/stty -g >before; \"$0\" \"$@\"; status=$?; "
-      "/bin/stty -g | /usr/bin/cmp -s before - && exit $status'";
   rows.push_back(in_terminal);
   rows.push_back(InWindow("konsole"));
   rows.push_back(InWindow("xterm"));
