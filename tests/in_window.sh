@@ -8,8 +8,9 @@
 #
 #   in_window.sh TERMINAL COMMAND...   (COMMAND an absolute path)
 #
-# TERMINAL is konsole, xterm or mate-terminal (which always ends with status
-# 255, and needs a D-Bus session: it gets a session bus of its own). Needs
+# TERMINAL is one of the tool's terminals: konsole, xterm, mate-terminal
+# (which always ends with status 255, and needs a D-Bus session: it gets a
+# session bus of its own), ... Needs
 # Xvfb (xvfb), xdotool and the terminal, and dbus-daemon for mate-terminal;
 # where one is missing or cannot start here, prints "skipped: REASON" and
 # exits 77. Every wait has a limit, and the X server, the bus, the terminal
@@ -86,12 +87,11 @@ repaired() {
     ! cmp -s "$game/Coalesced.ini" "$game/Coalesced.ini.bak"
 }
 
-# The option after which the terminal takes a command and its arguments.
-case $terminal in
-  konsole | xterm) option=-e bus="" ;;
-  mate-terminal) option=-x bus=dbus-daemon ;;
-  *) fail "no window test for $terminal" ;;
-esac
+# A terminal that needs a D-Bus session bus gets one of its own. How the
+# terminal takes a command is the tool's to know (its table), not this
+# script's.
+bus=""
+[ "$terminal" = mate-terminal ] && bus=dbus-daemon
 for program in Xvfb xdotool "$terminal" $bus; do
   command -v "$program" >/dev/null || skip "$program is not installed"
 done
@@ -130,16 +130,24 @@ fi
 
 # The terminal and the tool get a minimal session, as a file manager's
 # surroundings would be: no Wayland, nothing of the caller's desktop, and no
-# session bus but the one above. First the terminal once, on a command that
-# ends at once: it must have run it, whatever status it ends with.
+# session bus but the one above. First the terminal once, with no command:
+# it must open a window (its shell's), which then goes.
 session() {
   env -i HOME="$dir/home" XDG_RUNTIME_DIR="$dir/runtime" LANG=C.UTF-8 \
     DISPLAY="$DISPLAY" $address "$@"
 }
-session "$timeout" 30 "$real" $option /bin/sh -c ': >"$0"' "$dir/probed" \
-  >"$dir/probe.log" 2>&1
-[ -e "$dir/probed" ] ||
+session "$timeout" 60 "$real" </dev/null >"$dir/probe.log" 2>&1 &
+starter=$!
+within 30 has_window ||
   skip "$terminal cannot start here: $(tail -n 3 "$dir/probe.log")"
+for window in $found; do
+  xdotool getwindowpid "$window"
+done >"$dir/probed" 2>/dev/null
+xargs kill <"$dir/probed" 2>/dev/null
+kill "$starter" 2>/dev/null
+within 30 no_window || fail "the first $terminal window did not close"
+wait "$starter"
+starter=""
 
 # Only the named terminal on PATH: /usr/bin holds x-terminal-emulator too.
 ln -s "$real" "$dir/bin/$terminal" || fail "no link to $real"
@@ -154,6 +162,13 @@ window=$(echo "$found" | head -n 1)
 terminal_pid=$(xdotool getwindowpid "$window") ||
   fail "no process for window $window (closed at once?)"
 within 30 repaired || fail "the archive was not repaired within 30 s"
+# The copy has titled its window after the tool.
+titled() {
+  title=$(xdotool getwindowname "$window" 2>/dev/null) &&
+    case $title in *inifixer*) true ;; *) false ;; esac
+}
+within 10 titled || fail "the window is titled \"${title-}\", not inifixer"
+echo "$terminal: the window is titled \"$title\""
 # Time for the prompt to be drawn. The copy waits for the key, and so the
 # window stays.
 sleep 1

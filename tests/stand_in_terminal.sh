@@ -1,21 +1,22 @@
 #!/bin/sh
-# Stands in for a terminal emulator in the tests of the hand-over. Linked or
-# copied under a terminal's name (xterm, konsole, kitty, ...) into a folder
-# put first on PATH, it checks that its arguments follow that terminal's
-# convention and that the command is /usr/bin/env
-# INIFIXER_HANDED_OVER_BY=PID.N /proc/PID/exe (as one string, which it runs
-# with sh -c, for lxterminal, tilix and terminology), then appends to the log
-# one line, the name and each argument in brackets, the numbers written PID, N:
+# Stands in for a terminal emulator in the tests of the hand-over. Linked
+# under a terminal's name (xterm, konsole, kitty, ...) into a folder put first
+# on PATH, it takes the command as a terminal of either form would: its words
+# from /usr/bin/env on, or the last argument as one string (which it runs with
+# sh -c), and checks that it is /usr/bin/env INIFIXER_HANDED_OVER_BY=PID.NAME
+# /proc/PID/exe. It appends to the log one line, the name and each argument
+# in brackets, the numbers written PID and N:
 #   konsole [-e] [/usr/bin/env] [INIFIXER_HANDED_OVER_BY=PID.N] [/proc/PID/exe]
+# which the tests compare with the words and the form of the tool's own table.
 # Then, from a scratch folder of its own (as a terminal server would start
 # it, elsewhere), it runs the command under a pseudo-terminal (util-linux
 # script), writes the copy's console text, exactly as the tool wrote it, to
 # out in the folder it was started in (the tool's; out.2 where out is there,
 # from another window), ends the copy's key wait with a key once the prompt
-# is there, and appends "NAME exit N" with the command's exit status, and "NAME left FILE" for each file that the command
-# left in the scratch folder (a name run as a command would leave one).
-# Arguments of another convention, or an unknown name, get "NAME broken
-# convention" and exit status 2.
+# is there, and appends "NAME exit N" with the command's exit status, and
+# "NAME left FILE" for each file that the command left in the scratch folder
+# (a name run as a command would leave one). Another command gets "NAME
+# broken convention" and exit status 2.
 #
 # Environment (NAMES: names separated by spaces, "all" for every name):
 #   STAND_IN_LOG     the log (default: terminal.log in the current folder,
@@ -76,34 +77,22 @@ expand() {
   }'
 }
 
-# The terminal's own way of taking a command: the words before it, if any,
-# and whether it takes the command as one string.
-joined=""
-case $name in
-  xdg-terminal-exec | kitty | foot) option="" ;;
-  x-terminal-emulator | konsole | alacritty | urxvt | xterm | qterminal | \
-    deepin-terminal | ghostty | st) option=-e ;;
-  gnome-terminal | ptyxis | kgx) option=-- ;;
-  xfce4-terminal | mate-terminal | terminator | io.elementary.terminal | \
-    sakura) option=-x ;;
-  wezterm) option="start --" ;;
-  lxterminal | tilix | terminology) option=-e joined=${2-} ;;
-  *) option=unknown ;;
-esac
-line=$name
-for word in $option; do
-  [ $# -gt 0 ] && [ "$1" = "$word" ] && line="$line [$1]" && shift
+# The words before the command, then the command: its words from
+# /usr/bin/env on, or the last argument as one string.
+line=$name joined=""
+while [ $# -gt 1 ] && [ "$1" != /usr/bin/env ]; do
+  line="$line [$1]"
+  shift
 done
-[ -n "$joined" ] && [ $# -eq 1 ] && set -f && set -- $1
+[ $# -eq 1 ] && joined=$1 && set -f && set -- $1
 marker=${2-}
 marker=${marker#INIFIXER_HANDED_OVER_BY=}
-pid=${marker%.*}
-case $pid:${marker#*.} in
-  *[!0-9:]* | :* | *:) pid="" ;;
-esac
-if [ "$option" = unknown ] || [ $# -ne 3 ] || [ "$1" != /usr/bin/env ] ||
-  [ -z "$pid" ] || [ "$2" != "INIFIXER_HANDED_OVER_BY=$marker" ] ||
-  [ "$marker" = "$pid" ] || [ "$3" != "/proc/$pid/exe" ] ||
+pid=${marker%.*} digits=${marker#*.}
+case $pid in '' | *[!0-9]*) pid="" ;; esac
+case $digits in [0-9a-f][0-9a-f][0-9a-f][0-9a-f][0-9a-f]) ;; *) pid="" ;; esac
+if [ $# -ne 3 ] || [ "$1" != /usr/bin/env ] || [ -z "$pid" ] ||
+  [ "$2" != "INIFIXER_HANDED_OVER_BY=$pid.$digits" ] ||
+  [ "$3" != "/proc/$pid/exe" ] ||
   { [ -n "$joined" ] && [ "$joined" != "$*" ]; }; then
   { printf '%s' "$line" && printf ' [%s]' "$@" && echo &&
     echo "$name broken convention"; } >>"$log"

@@ -35,6 +35,7 @@
 #include <vector>
 
 #include "archive_bytes.h"
+#include "terminals_linux.h"
 #include "texts.h"
 
 namespace {
@@ -188,7 +189,8 @@ struct Case {
   // What the stand-ins log (Logged).
   std::string log = Missing;
   // Run under a pseudo-terminal that is its controlling terminal (script),
-  // with standard output to `out`.
+  // with standard output to `out`; the terminal's settings (stty -g) must be
+  // the same after the run, else the player's shell would no longer echo.
   bool with_tty = false;
   // The real terminal whose window the run opens (tests/in_window.sh).
   std::string window = "";
@@ -196,6 +198,8 @@ struct Case {
   std::string folder = "";
   // `output` follows the banner; a refused copy's has none.
   bool banner = true;
+  // The copy, its output a terminal, titles its window first.
+  bool titled = false;
 };
 
 // Whether `setup` runs `command`, at its start or after "&& ".
@@ -208,21 +212,23 @@ bool Runs(const std::string& setup, const std::string& command) {
 
 // Whether row `c` applies to the build the environment describes: rows that
 // wrap the tool need the native build; another program holding the archive
-// open, the Windows builds (POSIX has no sharing modes); a hand-over, a POSIX
-// build whose copy starts by its own path (Windows gives the tool its
-// console, and under an emulator the copy would start outside it); links and
-// pipes or a `"` in a folder's name, a file system that has them (exFAT has
-// none of them). A row that does not apply is not registered at all.
+// open, the Windows builds (POSIX has no sharing modes); a hand-over or a
+// copy asking its tool, a POSIX build whose copy starts by its own path
+// (Windows gives the tool its console, and under an emulator the copy would
+// start outside it), on the disk: a mounted file system plays no part in it;
+// links and pipes or a `"` in a folder's name, a file system that has them
+// (exFAT has none of them). A row that does not apply is not registered at all.
 bool Applies(const Case& c) {
   const char* fs = std::getenv("INIFIXER_FS");
   const bool hold = std::getenv("INIFIXER_HOLD") != nullptr;
-  const bool hands_over = !c.terminals.empty() || !c.window.empty();
+  const bool hands_over = !c.terminals.empty() || !c.window.empty() ||
+                          c.wrap.find("INIFIXER_HANDED_OVER_BY") != c.wrap.npos;
   if (!c.wrap.empty() && std::getenv("INIFIXER_COMMAND"))
     return false;
   if ((c.held_open && !hold) || (c.linux_only && std::getenv("INIFIXER_CRLF")))
     return false;
   if (hands_over &&
-      (std::getenv("INIFIXER_CRLF") || std::getenv("INIFIXER_EMULATED")))
+      (fs || std::getenv("INIFIXER_CRLF") || std::getenv("INIFIXER_EMULATED")))
     return false;
   const bool exfat = fs && std::string(fs) == "exfat";
   return !(exfat && (Runs(c.setup, "ln") || Runs(c.setup, "mkfifo") ||
@@ -282,7 +288,8 @@ void RunRow(const Case& c) {
     run += "PATH=" + Quote(terminals) + " " + c.session + " ";
   if (c.with_tty)
     run += "\"$(command -v script)\" -qec " +
-           Quote("exec " + tool + " " + c.streams) +
+           Quote("/bin/stty -g >stty; " + tool + " " + c.streams +
+                 "; s=$?; /bin/stty -g | /usr/bin/cmp -s stty - && exit $s") +
            " /dev/null </dev/null >/dev/null";
   else if (!c.terminals.empty())
     run +=
@@ -312,7 +319,8 @@ void RunRow(const Case& c) {
 
   const std::string expected =
       c.output == Missing ? c.output
-                          : (c.banner ? Banner : "") + c.output + Prompt;
+                          : (c.titled ? "\x1B]2;inifixer\x07"s : "") +
+                                (c.banner ? Banner : "") + c.output + Prompt;
   EXPECT_EQ(Read(dir + "/out"), crlf ? Crlf(expected) : expected);
   EXPECT_EQ(Read(archive), c.archive_after);
   EXPECT_EQ(Read(backup), c.backup_after);
@@ -335,36 +343,6 @@ const std::string FirstReport = Text("report", {"12", "[b]\nc=d", "3", "8"});
 const std::string NotWritten = Text("not_written");
 const std::string ReadStopped = Text("read_failed") + Text("unchecked", {"4"});
 
-// The terminals that the tool tries, in its order, each with the option
-// after which the command follows (none: it follows the name); "" where
-// the command follows as one string.
-const std::pair<std::string, std::string> Terminals[] = {
-    {"xdg-terminal-exec", ""},
-    {"x-terminal-emulator", "-e"},
-    {"konsole", "-e"},
-    {"gnome-terminal", "--"},
-    {"ptyxis", "--"},
-    {"kgx", "--"},
-    {"xfce4-terminal", "-x"},
-    {"mate-terminal", "-x"},
-    {"qterminal", "-e"},
-    {"lxterminal", "-e \"\""},
-    {"io.elementary.terminal", "-x"},
-    {"deepin-terminal", "-e"},
-    {"tilix", "-e \"\""},
-    {"terminator", "-x"},
-    {"terminology", "-e \"\""},
-    {"alacritty", "-e"},
-    {"kitty", ""},
-    {"foot", ""},
-    {"wezterm", "start --"},
-    {"ghostty", "-e"},
-    {"sakura", "-x"},
-    {"st", "-e"},
-    {"urxvt", "-e"},
-    {"xterm", "-e"},
-};
-
 // Runs the tool as a copy whose marker names a stand-in for its tool, in
 // the row's folder (Python): a socket of this user listening on a name the
 // system picked, that runs `fill`, then `serve`. The copy has 15 s to end.
@@ -372,7 +350,7 @@ std::string AskedTool(const std::string& fill, const std::string& serve) {
   return "sh -c 'python3 -c \"import os, socket, time\n"
          "s = socket.socket(socket.AF_UNIX)\ns.bind(bytes())\ns.listen(0)\n" +
          fill +
-         "print(os.getpid(), int(s.getsockname()[1:], 16), sep=chr(46), "
+         "print(os.getpid(), s.getsockname()[1:].decode(), sep=chr(46), "
          "flush=True)\n" +
          serve +
          "\" >marker & until [ -s marker ]; do sleep "
@@ -380,23 +358,27 @@ std::string AskedTool(const std::string& fill, const std::string& serve) {
          "\"$@\"; status=$?; kill $!; exit $status'";
 }
 
-// What a stand-in terminal `name` logs: the option it was given, the
-// command the tool gives every terminal (the same in every folder), then
-// the status it ended with, whether it ran the command or not.
-std::string Logged(const std::string& name, const std::string& option = "-e",
-                   const std::string& status = "0") {
+// What a stand-in terminal `name` logs: its words before the command in the
+// tool's table, the command the tool gives every terminal (the same in every
+// folder), as words or as one string, then the status it ended with,
+// whether it ran the command or not.
+std::string Logged(const std::string& name, const std::string& status = "0") {
+  const auto t =
+      std::find_if(std::begin(Terminals), std::end(Terminals),
+                   [&](const Terminal& t) { return t.name == name; });
+  if (t == std::end(Terminals))
+    return name + " is not in the tool's table\n";
   std::string words;
-  std::istringstream options(option);
-  for (std::string word; options >> word && word != "\"\"";)
-    words += " [" + word + "]";
-  const bool joined = option.find('"') != option.npos;
+  for (const char* word : t->before)
+    words += word ? " ["s + word + "]" : "";
   return name + words +
-         (joined ? " [/usr/bin/env INIFIXER_HANDED_OVER_BY=PID.N "
-                 : " [/usr/bin/env] [INIFIXER_HANDED_OVER_BY=PID.N] [") +
+         (t->form == OneString
+              ? " [/usr/bin/env INIFIXER_HANDED_OVER_BY=PID.N "
+              : " [/usr/bin/env] [INIFIXER_HANDED_OVER_BY=PID.N] [") +
          "/proc/PID/exe]\n" + name + " exit " + status + "\n";
 }
 std::string FailedAtOnce(const std::string& name) {
-  return Logged(name, "-e", "1");
+  return Logged(name, "1");
 }
 
 // Garbled, started as a file manager starts the tool: no terminal, its
@@ -411,6 +393,8 @@ Case FileManager(const std::string& name, const std::string& terminals,
   row.session = session;
   row.log = log;
   row.streams = "</dev/null >/dev/null 2>&1";
+  row.titled = output != Missing && log != Missing &&
+               session.find("STAND_IN_NO_PTY") == session.npos;
   return row;
 }
 
@@ -564,12 +548,21 @@ const std::vector<Case> Rows = [] {
   // In a terminal's window, the copy repairs once, and the backup holds the
   // original.
   const std::string shown = BackedUp + GarbledReport;
-  for (const auto& [name, option] : Terminals) {
-    std::string row = "hands_over_to_" + name;
-    std::replace(row.begin(), row.end(), '-', '_');
-    std::replace(row.begin(), row.end(), '.', '_');
+  // A row per kind of form in the tool's table (how many words come before
+  // the command, and whether it follows as one string), with its first
+  // terminal of that kind.
+  std::vector<std::string> kinds;
+  for (const Terminal& t : Terminals) {
+    const auto words = std::count_if(std::begin(t.before), std::end(t.before),
+                                     [](const char* word) { return word; });
+    const std::string kind = "hands_over_"s +
+                             (t.form == OneString ? "one_string" : "command") +
+                             "_after_" + std::to_string(words) + "_words";
+    if (std::find(kinds.begin(), kinds.end(), kind) != kinds.end())
+      continue;
+    kinds.push_back(kind);
     rows.push_back(
-        FileManager(row, name, "DISPLAY=:0", shown, Logged(name, option)));
+        FileManager(kind, t.name, "DISPLAY=:0", shown, Logged(t.name)));
   }
   rows.push_back(FileManager("hands_over_on_wayland", "konsole",
                              "WAYLAND_DISPLAY=wayland-0", shown,
@@ -601,10 +594,10 @@ const std::vector<Case> Rows = [] {
   // closed. One run, the original in the backup.
   rows.push_back(FileManager("terminal_fails_after_its_copy_ran",
                              "mate-terminal", "DISPLAY=:0 STAND_IN_STATUS=255",
-                             shown, Logged("mate-terminal", "-x", "255")));
+                             shown, Logged("mate-terminal", "255")));
   rows.push_back(FileManager("terminal_killed_after_its_copy_ran",
                              "gnome-terminal", "DISPLAY=:0 STAND_IN_STATUS=137",
-                             shown, Logged("gnome-terminal", "--", "137")));
+                             shown, Logged("gnome-terminal", "137")));
   // A terminal that ends with 0 and never runs the copy: the tool starts no
   // other, waits its limit for the copy, then runs in place.
   rows.push_back(FileManager("terminal_runs_nothing", "konsole xterm",
@@ -636,11 +629,14 @@ const std::vector<Case> Rows = [] {
   refused.banner = false;
   rows.push_back(refused);
   // Its tool (AskedTool) accepts and closes: it was refused. Its tool
-  // listens, its queue full, and never accepts: it gives up at its limit.
+  // accepts and never answers, or listens, its queue full, and never
+  // accepts: it gives up at its limit, no tool having answered.
   for (const auto& [name, fill, serve, words] :
        {std::tuple("copy_refused_by_its_tool", "",
                    "while 1: c = s.accept()[0]; c.recv(1); c.close()",
                    "refused"),
+        std::tuple("copy_gets_no_answer", "",
+                   "c = s.accept()[0]; time.sleep(60)", "no_tool"),
         std::tuple(
             "copy_gives_up_on_a_full_queue",
             "c = socket.socket(socket.AF_UNIX)\nc.connect(s.getsockname())\n",
@@ -654,7 +650,7 @@ const std::vector<Case> Rows = [] {
   // in place once the terminal has failed.
   Case no_folder = FileManager("copy_cannot_enter_the_folder", "konsole",
                                "DISPLAY=:0 STAND_IN_STATUS=1",
-                               Text("no_folder"), Logged("konsole", "-e", "1"));
+                               Text("no_folder"), Logged("konsole", "1"));
   no_folder.wrap = "/usr/bin/" + Fault("folder.enter");
   no_folder.banner = false;
   rows.push_back(no_folder);
@@ -671,7 +667,7 @@ const std::vector<Case> Rows = [] {
   for (const auto& [name, folder] : Folders) {
     Case row = FileManager("joined_in_folder_" + name, "terminator",
                            "DISPLAY=:0 STAND_IN_JOIN=terminator", shown,
-                           Logged("terminator", "-x"));
+                           Logged("terminator"));
     row.folder = folder;
     rows.push_back(row);
   }
@@ -692,6 +688,7 @@ const std::vector<Case> Rows = [] {
   rows.push_back(in_terminal);
   rows.push_back(InWindow("konsole"));
   rows.push_back(InWindow("xterm"));
+  rows.push_back(InWindow("sakura"));
   // A terminal whose status is always a failure (255).
   rows.push_back(InWindow("mate-terminal"));
   return rows;
