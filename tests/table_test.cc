@@ -88,7 +88,9 @@ const std::string Repaired =
     Header + Section(4, "a=1") + Section(8, "[b]\nc=d") + Section(2, "e");
 const std::string GarbledReport =
     FixedReport(12, "[b]\nc=d", 3, 8) + FixedReport(24, "e", 3, 2);
-const std::string Pwned = "\x1B]0;PWNED\x07\x1B[2J";
+const std::string Pwned =
+    "\x1B]0;PWNED\x07\x1B[2J\xC2\x9B"
+    "6n\x9B";
 const std::string BackupIsLink = Text("backup_is_link");
 const std::string KeptAway = "mkdir away && echo kept >away/f && ";
 
@@ -551,9 +553,10 @@ const std::vector<Case> Rows = [] {
            ">status; echo) | script -qec \"exec \\\"\\$FIRST\\\" >first 2>&1\" "
            "/dev/null >/dev/null; exit $(cat status)'",
            NoArchive, Repaired, Garbled},
-      // A text that would set the terminal's title and clear it.
+      // A text that would set the terminal's title, clear it and have it
+      // answer a query (CSI as a C1 control, in UTF-8 and raw).
       Case{"escape_sequences_in_text", Header + Section(1, Pwned), Missing, "",
-           BackedUp + FixedReport(4, "?]0;PWNED?\?[2J", 1, 15),
+           BackedUp + FixedReport(4, "?]0;PWNED?\?[2J??6n?", 1, 20),
            Header + Section(Pwned), Header + Section(1, Pwned)},
   };
   // The exe under Wine takes a symbolic link for a plain file.
