@@ -54,9 +54,8 @@ void IgnoreClosedPipes();
 // this process ends, its key wait included, through a lock that only the tool
 // takes: it stands in the way of nobody's reading or writing. False when
 // another run has the folder. True otherwise, and also where the folder
-// cannot be opened for reading or its file system offers no such lock: the
-// run then goes on unguarded. On Windows it does nothing and returns true:
-// there OpenFileUnshared keeps other runs out while the archive is open.
+// cannot be looked at or offers no such lock: the run then goes on
+// unguarded.
 bool KeepOtherRunsOut();
 
 // Opens the file at `path` like fopen with `mode`, admitting no other

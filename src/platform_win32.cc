@@ -49,8 +49,34 @@ HandOver HandOverToTerminal() {
 // A write to a pipe nobody reads fails there; no signal ends the process.
 void IgnoreClosedPipes() {}
 
+// Runs of the tool keep out of each other's way through a named mutex of
+// their folder, named by the folder's identity (its volume's serial number
+// and its file index), not by its path, which other names could reach too.
+// Only the tool takes it; the files stay open to everyone but while a run
+// works on the archive. The mutex is never released, so it is held until
+// the process ends. A run of another user or elevation in this session is
+// denied the mutex that such a run made: it is kept out all the same. In the
+// session's own namespace, as the folder's other runs are the player's.
 bool KeepOtherRunsOut() {
-  return true;
+  const HANDLE folder = OpenForQuery(".");
+  if (folder == INVALID_HANDLE_VALUE)
+    return true;
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool known = GetFileInformationByHandle(folder, &info) != 0;
+  CloseHandle(folder);
+  if (!known)
+    return true;
+  char name[64];
+  snprintf(name, sizeof name, "Local\\inifixer-%08lx-%08lx%08lx",
+           static_cast<unsigned long>(info.dwVolumeSerialNumber),
+           static_cast<unsigned long>(info.nFileIndexHigh),
+           static_cast<unsigned long>(info.nFileIndexLow));
+  const HANDLE mutex = CreateMutexA(nullptr, FALSE, name);
+  if (!mutex)
+    return GetLastError() != ERROR_ACCESS_DENIED;
+  // Abandoned: a run that held it has ended without a word, as every run
+  // does.
+  return WaitForSingleObject(mutex, 0) != WAIT_TIMEOUT;
 }
 
 FILE* OpenFileUnshared(const char* path, const char* mode) {

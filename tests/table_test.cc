@@ -178,6 +178,11 @@ struct Case {
   // Another program holds the archive open during the run (Windows builds
   // only: POSIX has no sharing modes).
   bool held_open = false;
+  // What a first run prints, started in the folder before this one in a
+  // terminal of its own (script) and waiting for its key until this one has
+  // ended; under Wine, a reader that shares only reading (the game) reads the
+  // archive meanwhile, and gets `archive_after`. Empty: no first run.
+  std::string first = "";
   // Linux builds only: under Wine a symbolic link shows as a plain file.
   bool linux_only = false;
   // Started as a file manager starts it: no terminal (setsid), with these
@@ -209,8 +214,10 @@ bool Runs(const std::string& setup, const std::string& command) {
 }
 
 // Whether row `c` applies to the build the environment describes: rows that
-// wrap the tool need the native build; another program holding the archive
-// open, the Windows builds (POSIX has no sharing modes); a hand-over, a POSIX
+// wrap the tool need the native build; a first run, no package (whose
+// command copies the executable in place at each start, over the one that
+// the first run executes); another program holding the archive open, the
+// Windows builds (POSIX has no sharing modes); a hand-over, a POSIX
 // build whose copy starts by its own path (Windows gives the tool its
 // console, and under an emulator the copy would start outside it); links and
 // pipes or a `"` in a folder's name, a file system that has them (exFAT has
@@ -220,6 +227,9 @@ bool Applies(const Case& c) {
   const bool hold = std::getenv("INIFIXER_HOLD") != nullptr;
   const bool hands_over = !c.terminals.empty() || !c.window.empty();
   if (!c.wrap.empty() && std::getenv("INIFIXER_COMMAND"))
+    return false;
+  if (!c.first.empty() && std::getenv("INIFIXER_COMMAND") && !hold &&
+      !std::getenv("INIFIXER_EMULATED"))
     return false;
   if ((c.held_open && !hold) || (c.linux_only && std::getenv("INIFIXER_CRLF")))
     return false;
@@ -279,6 +289,23 @@ void RunRow(const Case& c) {
   // A run that hangs fails with timeout's status 124 instead of stalling.
   const std::string tool =
       (command ? command : Quote(INIFIXER_PATH)) + " ignored --arguments";
+  if (!c.first.empty()) {
+    // Given its key once `go` is there, or after two minutes.
+    const std::string first =
+        "(for i in $(seq 1200); do [ -e go ] && break; sleep 0.1; done; echo) "
+        "| \"$(command -v script)\" -qec " +
+        Quote("exec " + tool + " >first 2>&1") +
+        " /dev/null; echo $? >first.status";
+    const std::string reader =
+        hold ? std::string(" && ") + hold + " Coalesced.ini read >seen" : "";
+    ASSERT_EQ(std::system(("cd " + Quote(dir) + " && { (" + first +
+                           ") </dev/null >/dev/null 2>&1 & } && for i in "
+                           "$(seq 1200); do grep -q Press first 2>/dev/null "
+                           "&& break; sleep 0.1; done; grep -q Press first" +
+                           reader)
+                              .c_str()),
+              0);
+  }
   std::string run = "cd " + Quote(dir) + " && timeout 120 env ";
   if (!c.terminals.empty())
     run += "PATH=" + Quote(terminals) + " " + c.session + " ";
@@ -311,6 +338,20 @@ void RunRow(const Case& c) {
     usleep(100 * 1000);
   }
   EXPECT_EQ(Read(dir + "/terminal.log"), log);
+
+  if (!c.first.empty()) {
+    Write(dir + "/go", "");
+    for (int i = 0; i < 1200 &&
+                    Read(dir + "/first.status").find('\n') == std::string::npos;
+         ++i)
+      usleep(100 * 1000);
+    EXPECT_EQ(Read(dir + "/first.status"), "0\n");
+    const std::string first = Banner + c.first + Prompt;
+    EXPECT_EQ(Read(dir + "/first"), crlf ? Crlf(first) : first);
+    if (hold) {
+      EXPECT_EQ(Read(dir + "/seen"), c.archive_after);
+    }
+  }
 
   const std::string expected =
       c.output == Missing ? c.output
@@ -551,20 +592,17 @@ const std::vector<Case> Rows = [] {
       // The game or an editor has the archive open: nothing is touched.
       Case{"archive_held_open", Garbled, Missing, "", NoArchive, Garbled,
            Missing, "", "</dev/null >out 2>err", true},
-      // A second run while the first waits for its key in a terminal (script,
-      // given a key once the second ended): one run, the original kept.
-      Case{"second_run_while_first_waits", Garbled, Missing,
-           "sh -c 'exec 3>&1; export FIRST=\"$0\"; (until grep -q Press first "
-           "2>/dev/null; do sleep 0.05; done; \"$0\" \"$@\" >&3; echo $? "
-           ">status; echo) | script -qec \"exec \\\"\\$FIRST\\\" >first 2>&1\" "
-           "/dev/null >/dev/null; exit $(cat status)'",
-           NoArchive, Repaired, Garbled},
       // A text that would set the terminal's title, clear it and have it
       // answer a query (CSI as a C1 control, in UTF-8 and raw).
       Case{"escape_sequences_in_text", Header + Section(1, Pwned), Missing, "",
            BackedUp + FixedReport(4, "?]0;PWNED?\?[2J??6n?", 1, 20),
            Header + Section(Pwned), Header + Section(1, Pwned)},
   };
+  // A second run while a first one waits for its key in a terminal, and the
+  // game reads the archive meanwhile: one repair, the original kept.
+  rows.push_back(Case{"second_run_while_first_waits", Garbled, Missing, "",
+                      NoArchive, Repaired, Garbled});
+  rows.back().first = BackedUp + GarbledReport;
   // The exe under Wine takes a symbolic link for a plain file.
   rows.push_back(Case{"backup_links_out", Garbled, Missing, "", BackupIsLink,
                       Garbled, "<link>kept\n",

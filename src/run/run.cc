@@ -45,7 +45,7 @@ void RunRepair() {
 
   // A run that another run's window still shows may already have repaired
   // the archive: a backup made now would hold the repaired file, not the
-  // original. So on Linux such a run keeps this one out until it ends.
+  // original. So such a run keeps this one out until it ends.
   if (!KeepOtherRunsOut())
     CannotOpenArchive();
   FILE* archive = OpenArchive();
