@@ -241,6 +241,13 @@ bool Applies(const Case& c) {
                      c.folder.find('"') != c.folder.npos));
 }
 
+// Shell commands that wait until `test` succeeds, for two minutes at most,
+// and end with its status.
+std::string WaitFor(const std::string& test) {
+  return "for i in $(seq 1200); do " + test + " && break; sleep 0.1; done; " +
+         test;
+}
+
 // Runs the row `c` and compares what it printed and left.
 void RunRow(const Case& c) {
   const char* command = std::getenv("INIFIXER_COMMAND");
@@ -273,9 +280,8 @@ void RunRow(const Case& c) {
     // The holder ends once `held` is gone with the directory, or in a
     // minute.
     ASSERT_EQ(std::system(("cd " + Quote(dir) + " && (" + hold +
-                           " Coalesced.ini </dev/null >/dev/null 2>&1 &) && "
-                           "for i in $(seq 600); do [ -e held ] && exit; "
-                           "sleep 0.1; done; exit 1")
+                           " Coalesced.ini </dev/null >/dev/null 2>&1 &) && " +
+                           WaitFor("[ -e held ]"))
                               .c_str()),
               0);
   }
@@ -291,18 +297,15 @@ void RunRow(const Case& c) {
       (command ? command : Quote(INIFIXER_PATH)) + " ignored --arguments";
   if (!c.first.empty()) {
     // Given its key once `go` is there, or after two minutes.
-    const std::string first =
-        "(for i in $(seq 1200); do [ -e go ] && break; sleep 0.1; done; echo) "
-        "| \"$(command -v script)\" -qec " +
-        Quote("exec " + tool + " >first 2>&1") +
-        " /dev/null; echo $? >first.status";
+    const std::string first = "(" + WaitFor("[ -e go ]") +
+                              "; echo) | \"$(command -v script)\" -qec " +
+                              Quote("exec " + tool + " >first 2>&1") +
+                              " /dev/null; echo $? >first.status";
     const std::string reader =
         hold ? std::string(" && ") + hold + " Coalesced.ini read >seen" : "";
     ASSERT_EQ(std::system(("cd " + Quote(dir) + " && { (" + first +
-                           ") </dev/null >/dev/null 2>&1 & } && for i in "
-                           "$(seq 1200); do grep -q Press first 2>/dev/null "
-                           "&& break; sleep 0.1; done; grep -q Press first" +
-                           reader)
+                           ") </dev/null >/dev/null 2>&1 & } && " +
+                           WaitFor("grep -q Press first") + reader)
                               .c_str()),
               0);
   }
@@ -325,9 +328,8 @@ void RunRow(const Case& c) {
   ASSERT_TRUE(WIFEXITED(status)) << run;
   if (!c.window.empty() && WEXITSTATUS(status) == 77)
     GTEST_SKIP() << Read(dir + "/window.log");
-  std::string window_log;
-  if (!c.window.empty())
-    window_log += "\n" + Read(dir + "/window.log");
+  const std::string window_log =
+      c.window.empty() ? "" : '\n' + Read(dir + "/window.log");
   EXPECT_EQ(WEXITSTATUS(status), 0) << run << window_log;
 
   // A copy in a stand-in terminal may outlive the tool that started it.
@@ -340,11 +342,10 @@ void RunRow(const Case& c) {
   EXPECT_EQ(Read(dir + "/terminal.log"), log);
 
   if (!c.first.empty()) {
-    Write(dir + "/go", "");
-    for (int i = 0; i < 1200 &&
-                    Read(dir + "/first.status").find('\n') == std::string::npos;
-         ++i)
-      usleep(100 * 1000);
+    EXPECT_EQ(std::system(("cd " + Quote(dir) + " && touch go && " +
+                           WaitFor("[ -s first.status ]"))
+                              .c_str()),
+              0);
     EXPECT_EQ(Read(dir + "/first.status"), "0\n");
     const std::string first = Banner + c.first + Prompt;
     EXPECT_EQ(Read(dir + "/first"), crlf ? Crlf(first) : first);
