@@ -54,9 +54,10 @@ void IgnoreClosedPipes() {}
 // and its file index), not by its path, which other names could reach too.
 // Only the tool takes it; the files stay open to everyone but while a run
 // works on the archive. The mutex is never released, so it is held until
-// the process ends. A run of another user or elevation in this session is
-// denied the mutex that such a run made: it is kept out all the same. In the
-// session's own namespace, as the folder's other runs are the player's.
+// the process ends. A run under another user or elevation in this session
+// may be denied access to the mutex of the run that holds it: it is kept
+// out all the same. In the session's own namespace, as the folder's other
+// runs are the player's.
 bool KeepOtherRunsOut() {
   const HANDLE folder = OpenForQuery(".");
   if (folder == INVALID_HANDLE_VALUE)
