@@ -54,9 +54,8 @@ void IgnoreClosedPipes();
 // this process ends, its key wait included, through a lock that only the tool
 // takes: it stands in the way of nobody's reading or writing. False when
 // another run has the folder. True otherwise, and also where the folder
-// cannot be opened for reading or its file system offers no such lock: the
-// run then goes on unguarded. On Windows it does nothing and returns true:
-// there OpenFileUnshared keeps other runs out while the archive is open.
+// cannot be looked at or offers no such lock: the run then goes on
+// unguarded.
 bool KeepOtherRunsOut();
 
 // Opens the file at `path` like fopen with `mode`, admitting no other
@@ -73,28 +72,40 @@ bool SeekFile(FILE* file, int64_t offset);
 // socket, any of which could block a read or never end.
 bool IsRegularFile(FILE* file);
 
-// True when `path` names an existing thing that, after links are followed,
-// is neither a regular file nor a directory (a pipe, a device or a socket),
-// or one that is there but cannot be looked at. Nothing that could block is
-// opened to find out.
-bool IsSpecialFile(const char* path);
+// The length in bytes of the file that `file` is open on; -1 when the
+// system cannot tell.
+int64_t FileLength(FILE* file);
 
-// True when the name `path` is itself a link: a symbolic link (on Windows any
-// reparse point), or a regular file that has other names too (hard links).
-// Whatever is written there may land outside the folder. False when nothing
-// is there.
-bool IsLink(const char* path);
+// What OpenBackup found at the backup's name.
+enum class BackupOpening {
+  Opened,   // a regular file of its own, emptied, open for writing
+  Refused,  // it could not be opened for writing, nor emptied
+  Special,  // a pipe, a device or a socket, or what cannot be looked at
+  Archive,  // the file that the archive's opening is on, by another name
+  Link,     // a symbolic link (on Windows any reparse point) that leads
+            // elsewhere or nowhere, or a file with other names too
+};
 
-// True when `a` and `b` both exist and, after links are followed, are one
-// and the same file.
-bool IsSameFile(const char* a, const char* b);
+// Opens the file at `path` for writing, creating it when it is missing,
+// once: without following a link at that name and without waiting for
+// anyone (a pipe is refused, not waited on). What the opening reached is
+// judged on that opening, and the file is emptied only when it is a regular
+// file with no other name and not the file `archive` is open on. Where the
+// opening itself is refused for what the name is, the name is looked at
+// (never opened) to tell why: a link by what it leads to. Sets `*backup`,
+// a descriptor, only when the answer is Opened.
+BackupOpening OpenBackup(const char* path, FILE* archive, int* backup);
 
-// Opens the file at `path` once more and has the system write its data to
-// the disk. True when the open, the flush and the close all succeeded and
-// the flushed file, as the file system reports it, is exactly `length`
-// bytes long: a truncation that failed unreported (Wine does not report
-// one) leaves an older, longer file's tail behind what was written.
-bool SyncFileToDisk(const char* path, int64_t length);
+// Writes the `size` bytes at `data` to `backup`, all of them. True on
+// success.
+bool WriteBackup(int backup, const char* data, size_t size);
+
+// Has the system write what was written to `backup` to the disk, and closes
+// it. True when the flush and the close succeeded and the file, as the file
+// system reports it, is exactly `length` bytes long: a truncation that failed
+// unreported (Wine does not report one) leaves an older, longer file's tail
+// behind what was written.
+bool SyncAndCloseBackup(int backup, int64_t length);
 
 // Has the system write `directory` to the disk, so that a file just created
 // in it is found under its name after a power cut. True on success.

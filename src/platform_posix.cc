@@ -36,10 +36,10 @@ void IgnoreClosedPipes() {
 // Runs of the tool keep out of each other's way through an advisory lock
 // (flock) on their folder: it keeps out only those who take it too, and only
 // the tool does; the files themselves stay open to everyone. A lock on the
-// archive would not do: on SMB mounts flock on a file is a mandatory lock on
-// the whole file, which would fail the backup's own second opening of the
-// archive. The folder's descriptor is never closed, so the lock lasts until
-// the process ends.
+// archive would not do: it is closed during the key wait, and on SMB mounts
+// flock on a file is a mandatory lock on the whole file, which would keep
+// the game from reading it. The folder's descriptor is never closed, so the
+// lock lasts until the process ends.
 bool KeepOtherRunsOut() {
   const int folder = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (folder < 0 || flock(folder, LOCK_EX | LOCK_NB) == 0)
@@ -64,26 +64,33 @@ bool IsRegularFile(FILE* file) {
   return fstat(fileno(file), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-bool IsSpecialFile(const char* path) {
+int64_t FileLength(FILE* file) {
   struct stat st;
-  if (stat(path, &st) != 0)
-    return errno != ENOENT;  // absent, or a link to nothing, is no harm
-  return !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
-}
-
-bool IsLink(const char* path) {
-  struct stat st;
-  return lstat(path, &st) == 0 &&
-         (S_ISLNK(st.st_mode) || (S_ISREG(st.st_mode) && st.st_nlink > 1));
-}
-
-bool IsSameFile(const char* a, const char* b) {
-  struct stat first, second;
-  return stat(a, &first) == 0 && stat(b, &second) == 0 &&
-         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+  return fstat(fileno(file), &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
 }
 
 namespace {
+
+bool IsFileOf(const struct stat& st, FILE* file) {
+  struct stat other;
+  return fstat(fileno(file), &other) == 0 && st.st_dev == other.st_dev &&
+         st.st_ino == other.st_ino;
+}
+
+// What a name that could not be opened is: a symbolic link (ELOOP) by what
+// it leads to, and anything else there (ENXIO: a pipe that nobody reads, a
+// socket) a special file. Nothing is opened to find out.
+BackupOpening LookAtRefused(const char* path, FILE* archive) {
+  struct stat name, target;
+  if (lstat(path, &name) != 0 || !S_ISLNK(name.st_mode))
+    return BackupOpening::Special;
+  if (stat(path, &target) != 0)
+    return errno == ENOENT ? BackupOpening::Link : BackupOpening::Special;
+  if (!S_ISREG(target.st_mode) && !S_ISDIR(target.st_mode))
+    return BackupOpening::Special;
+  return IsFileOf(target, archive) ? BackupOpening::Archive
+                                   : BackupOpening::Link;
+}
 
 // Has the system write what `fd`, just opened, leads to to the disk, and
 // closes it. False when the open, the flush or the close failed; a flush
@@ -100,8 +107,49 @@ bool SyncAndClose(int fd, int unsupported = 0, int64_t length = -1) {
 
 }  // namespace
 
-bool SyncFileToDisk(const char* path, int64_t length) {
-  return SyncAndClose(open(path, O_WRONLY), 0, length);
+// O_NONBLOCK: opening a pipe for writing would wait for a reader that may
+// never come; without one the open fails (ENXIO), with one it is refused
+// below. On a regular file the flag changes nothing.
+BackupOpening OpenBackup(const char* path, FILE* archive, int* backup) {
+  const int fd = open(
+      path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd < 0)
+    return errno == ELOOP || errno == ENXIO ? LookAtRefused(path, archive)
+                                            : BackupOpening::Refused;
+  struct stat st;
+  BackupOpening found = BackupOpening::Opened;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+    found = BackupOpening::Special;
+  else if (IsFileOf(st, archive))
+    found = BackupOpening::Archive;
+  else if (st.st_nlink > 1)
+    found = BackupOpening::Link;
+  else if (ftruncate(fd, 0) != 0)
+    found = BackupOpening::Refused;
+  if (found != BackupOpening::Opened) {
+    // Nothing was written through it: nothing to lose if the close fails.
+    close(fd);
+    return found;
+  }
+  *backup = fd;
+  return found;
+}
+
+bool WriteBackup(int backup, const char* data, size_t size) {
+  while (size > 0) {
+    const ssize_t written = write(backup, data, size);
+    if (written < 0 && errno == EINTR)
+      continue;
+    if (written <= 0)
+      return false;
+    data += written;
+    size -= static_cast<size_t>(written);
+  }
+  return true;
+}
+
+bool SyncAndCloseBackup(int backup, int64_t length) {
+  return SyncAndClose(backup, 0, length);
 }
 
 // Some file systems cannot flush a directory at all (EINVAL): there is

@@ -3,6 +3,8 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <algorithm>
+
 #include <conio.h>
 #include <fcntl.h>
 #include <io.h>
@@ -18,13 +20,9 @@ HANDLE OpenForQuery(const char* path) {
       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
-bool QueryFile(const char* path, BY_HANDLE_FILE_INFORMATION* info) {
-  const HANDLE file = OpenForQuery(path);
-  if (file == INVALID_HANDLE_VALUE)
-    return false;
-  const bool known = GetFileInformationByHandle(file, info) != 0;
-  CloseHandle(file);
-  return known;
+// The system's handle of the runtime's descriptor `fd`.
+HANDLE HandleOf(int fd) {
+  return reinterpret_cast<HANDLE>(_get_osfhandle(fd));
 }
 
 }  // namespace
@@ -51,8 +49,35 @@ HandOver HandOverToTerminal() {
 // A write to a pipe nobody reads fails there; no signal ends the process.
 void IgnoreClosedPipes() {}
 
+// Runs of the tool keep out of each other's way through a named mutex of
+// their folder, named by the folder's identity (its volume's serial number
+// and its file index), not by its path, which other names could reach too.
+// Only the tool takes it; the files stay open to everyone but while a run
+// works on the archive. The mutex is never released, so it is held until
+// the process ends. A run under another user or elevation in this session
+// may be denied access to the mutex of the run that holds it: it is kept
+// out all the same. In the session's own namespace, as the folder's other
+// runs are the player's.
 bool KeepOtherRunsOut() {
-  return true;
+  const HANDLE folder = OpenForQuery(".");
+  if (folder == INVALID_HANDLE_VALUE)
+    return true;
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool known = GetFileInformationByHandle(folder, &info) != 0;
+  CloseHandle(folder);
+  if (!known)
+    return true;
+  char name[64];
+  snprintf(name, sizeof name, "Local\\inifixer-%08lx-%08lx%08lx",
+           static_cast<unsigned long>(info.dwVolumeSerialNumber),
+           static_cast<unsigned long>(info.nFileIndexHigh),
+           static_cast<unsigned long>(info.nFileIndexLow));
+  const HANDLE mutex = CreateMutexA(nullptr, FALSE, name);
+  if (!mutex)
+    return GetLastError() != ERROR_ACCESS_DENIED;
+  // Abandoned: a run that held it has ended without a word, as every run
+  // does.
+  return WaitForSingleObject(mutex, 0) != WAIT_TIMEOUT;
 }
 
 FILE* OpenFileUnshared(const char* path, const char* mode) {
@@ -64,7 +89,7 @@ bool SeekFile(FILE* file, int64_t offset) {
 }
 
 bool IsRegularFile(FILE* file) {
-  const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+  const HANDLE handle = HandleOf(_fileno(file));
   BY_HANDLE_FILE_INFORMATION info;
   return handle != INVALID_HANDLE_VALUE &&
          GetFileType(handle) == FILE_TYPE_DISK &&
@@ -72,56 +97,111 @@ bool IsRegularFile(FILE* file) {
          !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool IsSpecialFile(const char* path) {
-  // Absent, or a link to nothing, is no harm; what cannot be looked at for
-  // another reason is not taken for a plain file.
-  const auto unknown = [] {
-    const DWORD error = GetLastError();
-    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
-  };
-  const DWORD attributes = GetFileAttributesA(path);
-  if (attributes == INVALID_FILE_ATTRIBUTES)
-    return unknown();
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-    return false;
-  // Anything else is opened, for no access, only to be asked what it is.
-  const HANDLE file = OpenForQuery(path);
-  if (file == INVALID_HANDLE_VALUE)
-    return unknown();
-  const bool special = GetFileType(file) != FILE_TYPE_DISK;
-  CloseHandle(file);
-  return special;
-}
-
-// Wine shows a symbolic link of the file system under it as a plain file.
-bool IsLink(const char* path) {
-  const DWORD attributes = GetFileAttributesA(path);
-  if (attributes == INVALID_FILE_ATTRIBUTES)
-    return false;
-  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
-    return true;
-  BY_HANDLE_FILE_INFORMATION info;
-  return !(attributes & FILE_ATTRIBUTE_DIRECTORY) && QueryFile(path, &info) &&
-         info.nNumberOfLinks > 1;
-}
-
-bool IsSameFile(const char* a, const char* b) {
-  BY_HANDLE_FILE_INFORMATION first, second;
-  return QueryFile(a, &first) && QueryFile(b, &second) &&
-         first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
-         first.nFileIndexHigh == second.nFileIndexHigh &&
-         first.nFileIndexLow == second.nFileIndexLow;
-}
-
-bool SyncFileToDisk(const char* path, int64_t length) {
-  int fd = _open(path, _O_WRONLY | _O_BINARY);
-  if (fd < 0)
-    return false;
-  const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+int64_t FileLength(FILE* file) {
   LARGE_INTEGER size;
-  bool synced = _commit(fd) == 0 && handle != INVALID_HANDLE_VALUE &&
-                GetFileSizeEx(handle, &size) && size.QuadPart == length;
-  return _close(fd) == 0 && synced;
+  return GetFileSizeEx(HandleOf(_fileno(file)), &size) ? size.QuadPart : -1;
+}
+
+namespace {
+
+bool IsFileOf(const BY_HANDLE_FILE_INFORMATION& info, FILE* file) {
+  BY_HANDLE_FILE_INFORMATION other;
+  return GetFileInformationByHandle(HandleOf(_fileno(file)), &other) &&
+         info.dwVolumeSerialNumber == other.dwVolumeSerialNumber &&
+         info.nFileIndexHigh == other.nFileIndexHigh &&
+         info.nFileIndexLow == other.nFileIndexLow;
+}
+
+// What the name `path` leads to, opened for no access only to be asked
+// what it is: the archive, something that is not a file, or a file
+// elsewhere (or nothing).
+BackupOpening LookThroughLink(const char* path, FILE* archive) {
+  const HANDLE target = OpenForQuery(path);
+  if (target == INVALID_HANDLE_VALUE)
+    return BackupOpening::Link;
+  BY_HANDLE_FILE_INFORMATION info;
+  BackupOpening found = BackupOpening::Link;
+  if (GetFileType(target) != FILE_TYPE_DISK ||
+      !GetFileInformationByHandle(target, &info))
+    found = BackupOpening::Special;
+  else if (IsFileOf(info, archive))
+    found = BackupOpening::Archive;
+  CloseHandle(target);
+  return found;
+}
+
+}  // namespace
+
+// The reparse point itself is opened, never what it leads to, and so is a
+// pipe: Windows has no O_NONBLOCK, but an opening of a pipe with no reader
+// returns at once there (under Wine too), and is refused below.
+BackupOpening OpenBackup(const char* path, FILE* archive, int* backup) {
+  const HANDLE file = CreateFileA(
+      path, GENERIC_WRITE | FILE_READ_ATTRIBUTES,
+      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    // Looked at by its name, what would not open is told apart from a
+    // folder or missing rights: the archive, which its own opening shares
+    // with nobody, or a junction, a reparse point on a folder.
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+      return BackupOpening::Refused;
+    const BackupOpening behind = LookThroughLink(path, archive);
+    return behind == BackupOpening::Archive ||
+                   (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+               ? behind
+               : BackupOpening::Refused;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  BackupOpening found = BackupOpening::Opened;
+  LARGE_INTEGER start = {};
+  if (GetFileType(file) != FILE_TYPE_DISK ||
+      !GetFileInformationByHandle(file, &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    found = BackupOpening::Special;
+  else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+    found = LookThroughLink(path, archive);
+  else if (IsFileOf(info, archive))
+    found = BackupOpening::Archive;
+  else if (info.nNumberOfLinks > 1)
+    found = BackupOpening::Link;
+  else if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN) ||
+           !SetEndOfFile(file))
+    found = BackupOpening::Refused;
+  const int fd = found == BackupOpening::Opened
+                     ? _open_osfhandle(reinterpret_cast<intptr_t>(file),
+                                       _O_WRONLY | _O_BINARY)
+                     : -1;
+  if (fd < 0) {
+    // Nothing was written through it: nothing to lose if the close fails.
+    CloseHandle(file);
+    return found == BackupOpening::Opened ? BackupOpening::Refused : found;
+  }
+  *backup = fd;
+  return found;
+}
+
+bool WriteBackup(int backup, const char* data, size_t size) {
+  while (size > 0) {
+    // _write takes an unsigned count: at most a block at a time.
+    const unsigned part =
+        static_cast<unsigned>(std::min<size_t>(size, 1 << 20));
+    const int written = _write(backup, data, part);
+    if (written <= 0)
+      return false;
+    data += written;
+    size -= static_cast<size_t>(written);
+  }
+  return true;
+}
+
+bool SyncAndCloseBackup(int backup, int64_t length) {
+  LARGE_INTEGER size;
+  const bool synced = _commit(backup) == 0 &&
+                      GetFileSizeEx(HandleOf(backup), &size) &&
+                      size.QuadPart == length;
+  return _close(backup) == 0 && synced;
 }
 
 // No such step on Windows, which documents no flush of a folder's entries.
@@ -141,7 +221,7 @@ void WaitForKeypress() {
   // a key only when standard input is that console. _isatty would not do:
   // it is true for any character device, and with "< NUL" a script would
   // wait for somebody at the console.
-  const HANDLE input = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stdin)));
+  const HANDLE input = HandleOf(_fileno(stdin));
   DWORD mode;
   if (input == INVALID_HANDLE_VALUE || !GetConsoleMode(input, &mode))
     return;

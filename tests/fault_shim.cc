@@ -1,35 +1,40 @@
 // Loaded with LD_PRELOAD into a native run of the tool, it fails one kind of
 // call on one of the files the tool works on, named by INIFIXER_FAULT as
 // FILE.CALL or FILE.seek@OFFSET. Each call is found by the file it is made
-// on and what that file was opened for, never by its place among the run's
-// calls, so that a change in the order of the tool's I/O leaves every fault
-// aimed where its name says.
+// on and how far the run has come, never by its place among the run's calls,
+// so that a change in the order of the tool's I/O leaves every fault aimed
+// where its name says.
 //
 // The files, as the shim tells them apart:
-//   archive  Coalesced.ini opened for update before this run wrote a backup:
-//            the opening that tests the header
-//   copy     Coalesced.ini opened for reading only: the backup's source
-//   backup   Coalesced.ini.bak, opened for writing or to be flushed
+//   archive  Coalesced.ini, the run's one opening of it, before the backup
+//            is opened: the header's check
+//   copy     the same opening while the backup is open: the backup's source
+//   walk     the same opening once the backup was closed: the walk and the
+//            flush of its fixes
+//   backup   Coalesced.ini.bak, opened for writing
 //   folder   the working directory, opened to be locked or flushed, or the
 //            folder of the tool that asked for a copy, which the copy enters
-//   walk     Coalesced.ini opened for update once this run has written its
-//            backup (closed a stream on Coalesced.ini.bak): the walk's
 // The calls: open, read, write, seek (the walk's; seek@N: only a seek to
-// offset N), sync (fsync), close, and truncate: the backup opened for writing
-// without being truncated, as if the truncation had failed and nobody had
-// said so (what Wine does when its server's ftruncate fails).
+// offset N), sync (fsync), close, and truncate: the backup's emptying
+// (ftruncate) skipped, as if it had failed and nobody had said so (what
+// Wine does when its server's ftruncate fails).
 //
 // Every matching call fails, from the first on: an open with EACCES, a write
 // with ENOSPC, the others with EIO. A failed fread or fwrite sets the
 // stream's error indicator, as a failed system call under it would; a failed
 // close closes all the same, as the kernel does.
 //
+// With INIFIXER_RENAME=NAME nothing fails: right before the first matching
+// call, NAME is renamed to the file's name (Coalesced.ini or
+// Coalesced.ini.bak), as another program could do at that moment, and the
+// call is made.
+//
 // Replaced here are the functions through which the native build reaches
-// those files (nm -D shows them): the tool's own calls of fopen64, fread
-// (__fread_chk where the hardened build knows the buffer's size), fwrite,
-// fseeko64, fclose, open64, fsync and close, and those of libstdc++'s file
-// streams, which make the backup: fopen64, read, write, writev and fclose;
-// and a copy's chdir into /proc/PID/cwd, the call enter, failed with EACCES.
+// those files (nm -D shows them): fopen64, fread (__fread_chk where the
+// hardened build knows the buffer's size), fwrite, fseeko64 and fclose for
+// the archive; open64, write, ftruncate64, fsync and close for the backup and
+// the folder; and a copy's chdir into /proc/PID/cwd, the call enter, failed
+// with EACCES.
 #undef _FILE_OFFSET_BITS
 #ifndef _GNU_SOURCE
 #define _GNU_SOURCE
@@ -37,7 +42,6 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/types.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -52,16 +56,26 @@ enum Target { kNone, kArchive, kCopy, kBackup, kFolder, kWalk };
 const char* const TargetNames[] = {"",       "archive", "copy",
                                    "backup", "folder",  "walk"};
 
-// What each open descriptor of the run was opened as.
+// What each open descriptor of the run was opened as: the archive's opening
+// is noted as kArchive, whatever the phase.
 constexpr int MaxFd = 1024;
 Target opened_as[MaxFd];
 
-// Set once a stream on the backup was closed: the archive's next opening
-// for update is the walk's.
-bool backup_written = false;
+// How far the backup has come, which tells the phases of the archive's one
+// opening apart.
+enum Stage { kBeforeBackup, kBackupOpen, kBackupClosed } stage = kBeforeBackup;
+
+// What a call on a descriptor noted as `target` is aimed at now.
+Target Phase(Target target) {
+  if (target != kArchive)
+    return target;
+  return stage == kBeforeBackup ? kArchive
+         : stage == kBackupOpen ? kCopy
+                                : kWalk;
+}
 
 Target Of(int fd) {
-  return fd >= 0 && fd < MaxFd ? opened_as[fd] : kNone;
+  return fd >= 0 && fd < MaxFd ? Phase(opened_as[fd]) : kNone;
 }
 
 void Note(int fd, Target target) {
@@ -75,9 +89,9 @@ bool Named(const char* path, const char* name) {
          (length == tail || path[length - tail - 1] == '/');
 }
 
-Target Classify(const char* path, bool writes, bool updates) {
+Target Classify(const char* path, bool writes) {
   if (Named(path, "Coalesced.ini"))
-    return !updates ? kCopy : backup_written ? kWalk : kArchive;
+    return kArchive;
   if (Named(path, "Coalesced.ini.bak") && writes)
     return kBackup;
   if (std::strcmp(path, ".") == 0)
@@ -85,8 +99,8 @@ Target Classify(const char* path, bool writes, bool updates) {
   return kNone;
 }
 
-// Whether INIFIXER_FAULT fails `call` on `target` (for a seek, to `offset`).
-bool Fails(Target target, const char* call, long long offset = -1) {
+// Whether INIFIXER_FAULT aims at `call` on `target` (for a seek, to `offset`).
+bool Aimed(Target target, const char* call, long long offset) {
   const char* fault = std::getenv("INIFIXER_FAULT");
   if (!fault || target == kNone)
     return false;
@@ -99,6 +113,28 @@ bool Fails(Target target, const char* call, long long offset = -1) {
   if (*rest == '\0')
     return true;
   return *rest == '@' && offset == std::atoll(rest + 1);
+}
+
+// Whether `call` on `target` (for a seek, to `offset`) fails. Under
+// INIFIXER_RENAME, the first such call has the rename made before it
+// instead, and none fails.
+bool Fails(Target target, const char* call, long long offset = -1) {
+  if (!Aimed(target, call, offset))
+    return false;
+  const char* from = std::getenv("INIFIXER_RENAME");
+  if (!from)
+    return true;
+  static bool renamed = false;
+  if (!renamed) {
+    renamed = true;
+    const char* to = target == kBackup ? "Coalesced.ini.bak" : "Coalesced.ini";
+    if (rename(from, to) != 0) {
+      // The row cannot show what it is about: it must fail, not pass.
+      std::perror("fault_shim: rename");
+      std::_Exit(99);
+    }
+  }
+  return false;
 }
 
 // The next definition of `symbol`: libc's, or a sanitizer's before it.
@@ -127,20 +163,14 @@ bool StreamFails(FILE* stream, const char* call) {
 extern "C" {
 
 FILE* fopen64(const char* path, const char* mode) {
-  const bool updates = std::strchr(mode, '+') != nullptr;
   const Target target =
-      Classify(path, mode[0] != 'r' || updates, mode[0] == 'r' && updates);
-  if (Fails(target, "open")) {
+      Classify(path, mode[0] != 'r' || std::strchr(mode, '+') != nullptr);
+  if (Fails(Phase(target), "open")) {
     errno = EACCES;
     return nullptr;
   }
-  FILE* stream;
-  if (target == kBackup && mode[0] == 'w' && Fails(target, "truncate")) {
-    const int fd = ::open(path, O_WRONLY | O_CREAT, 0666);
-    stream = fd < 0 ? nullptr : fdopen(fd, "wb");
-  } else {
-    stream = Next<FILE* (*)(const char*, const char*)>("fopen64")(path, mode);
-  }
+  FILE* stream =
+      Next<FILE* (*)(const char*, const char*)>("fopen64")(path, mode);
   if (stream)
     Note(fileno(stream), target);
   return stream;
@@ -151,13 +181,14 @@ int open64(const char* path, int flags, ...) {
   va_start(args, flags);
   const mode_t mode = (flags & O_CREAT) ? va_arg(args, mode_t) : 0;
   va_end(args);
-  const Target target = Classify(path, (flags & O_ACCMODE) != O_RDONLY,
-                                 (flags & O_ACCMODE) == O_RDWR);
-  if (Fails(target, "open"))
+  const Target target = Classify(path, (flags & O_ACCMODE) != O_RDONLY);
+  if (Fails(Phase(target), "open"))
     return Failed(EACCES);
   const int fd =
       Next<int (*)(const char*, int, ...)>("open64")(path, flags, mode);
   Note(fd, target);
+  if (fd >= 0 && target == kBackup)
+    stage = kBackupOpen;
   return fd;
 }
 
@@ -183,23 +214,16 @@ size_t fwrite(const void* data, size_t size, size_t count, FILE* stream) {
       data, size, count, stream);
 }
 
-ssize_t read(int fd, void* data, size_t size) {
-  if (Fails(Of(fd), "read"))
-    return Failed(EIO);
-  return Next<ssize_t (*)(int, void*, size_t)>("read")(fd, data, size);
-}
-
 ssize_t write(int fd, const void* data, size_t size) {
   if (Fails(Of(fd), "write"))
     return Failed(ENOSPC);
   return Next<ssize_t (*)(int, const void*, size_t)>("write")(fd, data, size);
 }
 
-ssize_t writev(int fd, const struct iovec* parts, int count) {
-  if (Fails(Of(fd), "write"))
-    return Failed(ENOSPC);
-  return Next<ssize_t (*)(int, const struct iovec*, int)>("writev")(fd, parts,
-                                                                    count);
+int ftruncate64(int fd, off64_t length) {
+  if (Fails(Of(fd), "truncate"))
+    return 0;
+  return Next<int (*)(int, off64_t)>("ftruncate64")(fd, length);
 }
 
 int fseeko64(FILE* stream, off_t offset, int whence) {
@@ -218,8 +242,6 @@ int fclose(FILE* stream) {
   const Target target = Of(fileno(stream));
   Note(fileno(stream), kNone);
   const int closed = Next<int (*)(FILE*)>("fclose")(stream);
-  if (target == kBackup)
-    backup_written = true;
   return Fails(target, "close") ? Failed(EIO) : closed;
 }
 
@@ -234,6 +256,8 @@ int close(int fd) {
   const Target target = Of(fd);
   Note(fd, kNone);
   const int closed = Next<int (*)(int)>("close")(fd);
+  if (target == kBackup)
+    stage = kBackupClosed;
   return Fails(target, "close") ? Failed(EIO) : closed;
 }
 

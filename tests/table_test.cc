@@ -89,7 +89,9 @@ const std::string Repaired =
     Header + Section(4, "a=1") + Section(8, "[b]\nc=d") + Section(2, "e");
 const std::string GarbledReport =
     FixedReport(12, "[b]\nc=d", 3, 8) + FixedReport(24, "e", 3, 2);
-const std::string Pwned = "\x1B]0;PWNED\x07\x1B[2J";
+const std::string Pwned =
+    "\x1B]0;PWNED\x07\x1B[2J\xC2\x9B"
+    "6n\x9B";
 const std::string BackupIsLink = Text("backup_is_link");
 const std::string KeptAway = "mkdir away && echo kept >away/f && ";
 
@@ -177,6 +179,11 @@ struct Case {
   // Another program holds the archive open during the run (Windows builds
   // only: POSIX has no sharing modes).
   bool held_open = false;
+  // What a first run prints, started in the folder before this one in a
+  // terminal of its own (script) and waiting for its key until this one has
+  // ended; under Wine, a reader that shares only reading (the game) reads the
+  // archive meanwhile, and gets `archive_after`. Empty: no first run.
+  std::string first = "";
   // Linux builds only: under Wine a symbolic link shows as a plain file.
   bool linux_only = false;
   // Started as a file manager starts it: no terminal (setsid), with these
@@ -211,19 +218,24 @@ bool Runs(const std::string& setup, const std::string& command) {
 }
 
 // Whether row `c` applies to the build the environment describes: rows that
-// wrap the tool need the native build; another program holding the archive
-// open, the Windows builds (POSIX has no sharing modes); a hand-over or a
-// copy asking its tool, a POSIX build whose copy starts by its own path
-// (Windows gives the tool its console, and under an emulator the copy would
-// start outside it), on the disk: a mounted file system plays no part in it;
-// links and pipes or a `"` in a folder's name, a file system that has them
-// (exFAT has none of them). A row that does not apply is not registered at all.
+// wrap the tool need the native build; a first run, no package (whose
+// command copies the executable in place at each start, over the one that
+// the first run executes); another program holding the archive open, the
+// Windows builds (POSIX has no sharing modes); a hand-over or a copy asking
+// its tool, a POSIX build whose copy starts by its own path (Windows gives
+// the tool its console, and under an emulator the copy would start outside
+// it), on the disk: a mounted file system plays no part in it; links and
+// pipes or a `"` in a folder's name, a file system that has them (exFAT has
+// none of them). A row that does not apply is not registered at all.
 bool Applies(const Case& c) {
   const char* fs = std::getenv("INIFIXER_FS");
   const bool hold = std::getenv("INIFIXER_HOLD") != nullptr;
   const bool hands_over = !c.terminals.empty() || !c.window.empty() ||
                           c.wrap.find("INIFIXER_HANDED_OVER_BY") != c.wrap.npos;
   if (!c.wrap.empty() && std::getenv("INIFIXER_COMMAND"))
+    return false;
+  if (!c.first.empty() && std::getenv("INIFIXER_COMMAND") && !hold &&
+      !std::getenv("INIFIXER_EMULATED"))
     return false;
   if ((c.held_open && !hold) || (c.linux_only && std::getenv("INIFIXER_CRLF")))
     return false;
@@ -233,6 +245,13 @@ bool Applies(const Case& c) {
   const bool exfat = fs && std::string(fs) == "exfat";
   return !(exfat && (Runs(c.setup, "ln") || Runs(c.setup, "mkfifo") ||
                      c.folder.find('"') != c.folder.npos));
+}
+
+// Shell commands that wait until `test` succeeds, for two minutes at most,
+// and end with its status.
+std::string WaitFor(const std::string& test) {
+  return "for i in $(seq 1200); do " + test + " && break; sleep 0.1; done; " +
+         test;
 }
 
 // Runs the row `c` and compares what it printed and left.
@@ -267,9 +286,8 @@ void RunRow(const Case& c) {
     // The holder ends once `held` is gone with the directory, or in a
     // minute.
     ASSERT_EQ(std::system(("cd " + Quote(dir) + " && (" + hold +
-                           " Coalesced.ini </dev/null >/dev/null 2>&1 &) && "
-                           "for i in $(seq 600); do [ -e held ] && exit; "
-                           "sleep 0.1; done; exit 1")
+                           " Coalesced.ini </dev/null >/dev/null 2>&1 &) && " +
+                           WaitFor("[ -e held ]"))
                               .c_str()),
               0);
   }
@@ -283,6 +301,20 @@ void RunRow(const Case& c) {
   // A run that hangs fails with timeout's status 124 instead of stalling.
   const std::string tool =
       (command ? command : Quote(INIFIXER_PATH)) + " ignored --arguments";
+  if (!c.first.empty()) {
+    // Given its key once `go` is there, or after two minutes.
+    const std::string first = "(" + WaitFor("[ -e go ]") +
+                              "; echo) | \"$(command -v script)\" -qec " +
+                              Quote("exec " + tool + " >first 2>&1") +
+                              " /dev/null; echo $? >first.status";
+    const std::string reader =
+        hold ? std::string(" && ") + hold + " Coalesced.ini read >seen" : "";
+    ASSERT_EQ(std::system(("cd " + Quote(dir) + " && { (" + first +
+                           ") </dev/null >/dev/null 2>&1 & } && " +
+                           WaitFor("grep -q Press first") + reader)
+                              .c_str()),
+              0);
+  }
   std::string run = "cd " + Quote(dir) + " && timeout 120 env ";
   if (!c.terminals.empty())
     run += "PATH=" + Quote(terminals) + " " + c.session + " ";
@@ -303,9 +335,8 @@ void RunRow(const Case& c) {
   ASSERT_TRUE(WIFEXITED(status)) << run;
   if (!c.window.empty() && WEXITSTATUS(status) == 77)
     GTEST_SKIP() << Read(dir + "/window.log");
-  std::string window_log;
-  if (!c.window.empty())
-    window_log += "\n" + Read(dir + "/window.log");
+  const std::string window_log =
+      c.window.empty() ? "" : '\n' + Read(dir + "/window.log");
   EXPECT_EQ(WEXITSTATUS(status), 0) << run << window_log;
 
   // A copy in a stand-in terminal may outlive the tool that started it.
@@ -316,6 +347,19 @@ void RunRow(const Case& c) {
     usleep(100 * 1000);
   }
   EXPECT_EQ(Read(dir + "/terminal.log"), log);
+
+  if (!c.first.empty()) {
+    EXPECT_EQ(std::system(("cd " + Quote(dir) + " && touch go && " +
+                           WaitFor("[ -s first.status ]"))
+                              .c_str()),
+              0);
+    EXPECT_EQ(Read(dir + "/first.status"), "0\n");
+    const std::string first = Banner + c.first + Prompt;
+    EXPECT_EQ(Read(dir + "/first"), crlf ? Crlf(first) : first);
+    if (hold) {
+      EXPECT_EQ(Read(dir + "/seen"), c.archive_after);
+    }
+  }
 
   const std::string expected =
       c.output == Missing ? c.output
@@ -328,14 +372,16 @@ void RunRow(const Case& c) {
     Remove(Quote(dir) + " " + Quote(terminals));
 }
 
-// Wraps the tool in tests/fault_shim.cc, failing `fault` (FILE.CALL). The
-// shim is loaded after a sanitizer runtime, which then must not insist on
-// coming first. It is preloaded by its name, found in its folder: a path in
-// LD_PRELOAD ends at a space.
-std::string Fault(const std::string& fault) {
+// Wraps the tool in tests/fault_shim.cc, failing `fault` (FILE.CALL), or,
+// given a `rename`, renaming that file to the file's name right before the
+// call instead. The shim is loaded after a sanitizer runtime, which then
+// must not insist on coming first. It is preloaded by its name, found in its
+// folder: a path in LD_PRELOAD ends at a space.
+std::string Fault(const std::string& fault, const std::string& rename = "") {
   return "env ASAN_OPTIONS=verify_asan_link_order=0 LD_LIBRARY_PATH=" +
          Quote(FAULT_SHIM_DIR) +
-         " LD_PRELOAD=" FAULT_SHIM_NAME " INIFIXER_FAULT=" + fault;
+         " LD_PRELOAD=" FAULT_SHIM_NAME " INIFIXER_FAULT=" + fault +
+         (rename.empty() ? "" : " INIFIXER_RENAME=" + rename);
 }
 
 // The report on Garbled's first garbled section, up to its last words.
@@ -438,12 +484,10 @@ const std::vector<Case> Rows = [] {
       Case{"backup_is_directory", Garbled, "<directory>", "",
            Text("no_backup_open"), Garbled, "<directory>"},
       // One kind of call failed on one file (tests/fault_shim.cc): the
-      // archive's first opening, its opening for the copy, the backup, the
-      // folder's flush, and the archive's reopening for the walk.
+      // archive's opening, its reads for the copy, the backup, the folder's
+      // flush, and the archive's calls in the walk.
       Case{"archive_open_fails", Garbled, Missing, Fault("archive.open"),
            NoArchive, Garbled, Missing},
-      Case{"copy_open_fails", Garbled, Missing, Fault("copy.open"),
-           Text("no_copy_source"), Garbled, Missing},
       Case{"copy_read_fails", Garbled, Missing, Fault("copy.read"), NoBackup,
            Garbled, ""},
       Case{"backup_open_fails", Garbled, Missing, Fault("backup.open"),
@@ -459,8 +503,6 @@ const std::vector<Case> Rows = [] {
            Garbled + std::string(200 - Garbled.size(), 'x')},
       Case{"folder_sync_fails", Garbled, Missing, Fault("folder.sync"),
            NoBackup, Garbled, Garbled},
-      Case{"walk_open_fails", Garbled, Missing, Fault("walk.open"),
-           BackedUp + NoArchive, Garbled, Garbled},
       Case{"walk_read_fails", Good, Missing, Fault("walk.read"),
            BackedUp + ReadStopped, Good, Good},
       // The seek to the first section, to a garbled section's size field
@@ -503,6 +545,14 @@ const std::vector<Case> Rows = [] {
            BackedUp + GarbledReport, "<link>" + Repaired, Garbled,
            "mkdir real && mv Coalesced.ini real/ && "
            "ln -s real/Coalesced.ini Coalesced.ini"},
+      // Another program renames a link or a pipe to a file's name at a
+      // chosen call (the shim): the run goes on through its own openings.
+      Case{"archive_renamed_after_its_opening", Garbled, Missing,
+           Fault("archive.read", "decoy"), BackedUp + GarbledReport,
+           "<link>kept\n", Garbled, KeptAway + "ln -s away/f decoy"},
+      Case{"backup_renamed_to_a_pipe_at_its_opening", Garbled, "old",
+           Fault("backup.open", "decoy"), NoBackup, Garbled, "<pipe>",
+           "mkfifo decoy"},
       Case{"archive_is_pipe", Missing, Missing, "", NoArchive, "<pipe>",
            Missing, "mkfifo Coalesced.ini"},
       Case{"archive_is_device", Missing, Missing, "", NoArchive,
@@ -527,24 +577,26 @@ const std::vector<Case> Rows = [] {
       // The game or an editor has the archive open: nothing is touched.
       Case{"archive_held_open", Garbled, Missing, "", NoArchive, Garbled,
            Missing, "", "</dev/null >out 2>err", true},
-      // A second run while the first waits for its key in a terminal (script,
-      // given a key once the second ended): one run, the original kept.
-      Case{"second_run_while_first_waits", Garbled, Missing,
-           "sh -c 'exec 3>&1; export FIRST=\"$0\"; (until grep -q Press first "
-           "2>/dev/null; do sleep 0.05; done; \"$0\" \"$@\" >&3; echo $? "
-           ">status; echo) | script -qec \"exec \\\"\\$FIRST\\\" >first 2>&1\" "
-           "/dev/null >/dev/null; exit $(cat status)'",
-           NoArchive, Repaired, Garbled},
-      // A text that would set the terminal's title and clear it.
+      // A text that would set the terminal's title, clear it and have it
+      // answer a query (CSI as a C1 control, in UTF-8 and raw).
       Case{"escape_sequences_in_text", Header + Section(1, Pwned), Missing, "",
-           BackedUp + FixedReport(4, "?]0;PWNED?\?[2J", 1, 15),
+           BackedUp + FixedReport(4, "?]0;PWNED?\?[2J??6n?", 1, 20),
            Header + Section(Pwned), Header + Section(1, Pwned)},
   };
+  // A second run while a first one waits for its key in a terminal, and the
+  // game reads the archive meanwhile: one repair, the original kept.
+  rows.push_back(Case{"second_run_while_first_waits", Garbled, Missing, "",
+                      NoArchive, Repaired, Garbled});
+  rows.back().first = BackedUp + GarbledReport;
   // The exe under Wine takes a symbolic link for a plain file.
   rows.push_back(Case{"backup_links_out", Garbled, Missing, "", BackupIsLink,
                       Garbled, "<link>kept\n",
                       KeptAway + "ln -s away/f Coalesced.ini.bak"});
   rows.back().linux_only = true;
+  // ... nor does one renamed to its name as it is opened.
+  rows.push_back(Case{"backup_renamed_to_a_link_at_its_opening", Garbled, "old",
+                      Fault("backup.open", "decoy"), BackupIsLink, Garbled,
+                      "<link>kept\n", KeptAway + "ln -s away/f decoy"});
   // In a terminal's window, the copy repairs once, and the backup holds the
   // original.
   const std::string shown = BackedUp + GarbledReport;

@@ -198,12 +198,14 @@ bool RepairNextSection(FILE* archive) {
 
   const bool written = WriteSize(archive, start, static_cast<uint32_t>(actual));
   SectionsFixed = true;
-  // The excerpt goes to a terminal, which control characters (but tab and
-  // line break) and DEL would drive: set its title, clear it, and worse. Each
-  // shows as '?'.
+  // The excerpt goes to a terminal, which control characters would drive:
+  // set its title, clear it, answer a query into the key wait. Beyond ASCII
+  // a terminal may read them too: C1 controls as raw bytes (0x9B is CSI) or
+  // in UTF-8 (C2 9B), whatever its locale or code page. So only printable
+  // ASCII, tab and line break pass, and every other byte shows as one '?'.
   for (size_t i = 0; i < shown; ++i) {
     const unsigned char c = static_cast<unsigned char>(excerpt[i]);
-    if ((c < 0x20 && c != '\t' && c != '\n') || c == 0x7F)
+    if ((c < 0x20 || c > 0x7E) && c != '\t' && c != '\n')
       excerpt[i] = '?';
   }
   // The report, told whole once the write's outcome is known.

@@ -43,8 +43,7 @@ Walk Model(const std::string& file) {
       std::string excerpt =
           file.substr(pos + 4, std::min<size_t>(zero - pos - 4, 19));
       for (char& c : excerpt)
-        if (static_cast<unsigned char>(c) < 0x20 ? c != '\t' && c != '\n'
-                                                 : c == 0x7F)
+        if ((c < 0x20 || c > 0x7E) && c != '\t' && c != '\n')
           c = '?';
       walk.output +=
           FixedReport(static_cast<int64_t>(pos), excerpt, declared, actual);

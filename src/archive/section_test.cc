@@ -66,11 +66,12 @@ TEST(RepairNextSection, ReportsAndFixesGarbledSections) {
        Header + Section("k"), Report(4, "k", 4294967295u, 2), 1},
       {"line break in excerpt", Header + Section(1, "[a]\nb"),
        Header + Section("[a]\nb"), Report(4, "[a]\nb", 1, 6), 1},
-      // Control characters but tab and line break, and DEL, show as '?'.
+      // Every byte but printable ASCII, tab and line break shows as '?': C0
+      // controls, DEL, C1 controls and UTF-8 (é) alike.
       {"control characters",
-       Header + Section(1, "\x1B]0;T\x07\x01\x1F \t~\x7F\x80\xFF"),
-       Header + Section("\x1B]0;T\x07\x01\x1F \t~\x7F\x80\xFF"),
-       Report(4, "?]0;T?\?? \t~?\x80\xFF", 1, 15), 1},
+       Header + Section(1, "\x1B]0;T\x07\x01\x1F \t~\x7F\x80\xFF\xC3\xA9"),
+       Header + Section("\x1B]0;T\x07\x01\x1F \t~\x7F\x80\xFF\xC3\xA9"),
+       Report(4, "?]0;T?\?? \t~?????", 1, 17), 1},
       // The second offset follows the first text, not its declared size.
       {"two garbled in a row",
        Header + Section(100, "ab") + Section(1, "cd") + ok,

@@ -1,8 +1,8 @@
-#include <cstdio>
-#include <fstream>
+#include "backup.h"
+
+#include <cstdint>
 #include <iostream>
 
-#include "backup.h"
 #include "console.h"
 #include "platform.h"
 #include "run.h"
@@ -11,7 +11,7 @@ namespace {
 
 // The copy moves the archive in blocks of this size: as fast as larger
 // blocks, and small enough to keep the whole run within a few MiB.
-constexpr std::streamsize CopyBlock = 256 << 10;
+constexpr size_t CopyBlock = 256 << 10;
 char copy_block[CopyBlock];
 
 [[noreturn]] void BackupFailed() {
@@ -22,71 +22,55 @@ char copy_block[CopyBlock];
 
 }  // namespace
 
-void MakeBackup() {
-  std::ifstream in;
-  // Set before the open: one read moves a whole block.
-  in.rdbuf()->pubsetbuf(copy_block, CopyBlock);
-  in.open(ArchiveName, std::ios::binary);
-  if (in.fail()) {
-    PrintFormatted(
-        "Couldn't open %s. Please make sure that it's present in the "
-        "current working directory\n",
-        ArchiveName);
-    ExitAfterKeypress();
-  }
-  // The archive's size, to confirm that all of it reached the backup: a read
-  // error ends the copy early just as the end of the file does. Taken before
-  // the backup is opened, whose truncation would empty an archive that some
-  // link made the same file.
-  const std::streamoff size = in.seekg(0, std::ios::end).tellg();
-  in.seekg(0, std::ios::beg);
-  if (size < 0 || in.fail())
+void MakeBackup(FILE* archive) {
+  // The archive's length, to confirm that all of it reached the backup: a
+  // read error ends the copy early just as the end of the file does.
+  const int64_t size = FileLength(archive);
+  if (size < 0 || !SeekFile(archive, 0))
     BackupFailed();
-  // Opening a pipe for writing waits for a reader that may never come, and
-  // opening a backup that is the archive itself would empty the archive.
-  if (IsSpecialFile(BackupName))
-    BackupFailed();
-  if (IsSameFile(BackupName, ArchiveName)) {
-    std::cout << "Coalesced.ini.bak is the same file as Coalesced.ini, so it "
-                 "can't hold a backup. Coalesced.ini was not changed. I will "
-                 "exit now.\n";
-    ExitAfterKeypress();
-  }
-  // A link would carry the backup wherever it leads: a mod's archive could
-  // come with Coalesced.ini.bak linked to a file of the player's, which the
-  // copy would overwrite. Checked right before the opening, so that nothing
-  // can change the name in between but another program racing this one.
-  if (IsLink(BackupName)) {
-    std::cout << "Coalesced.ini.bak is a link, so a backup written to it "
-                 "could change a file elsewhere. Coalesced.ini was not "
-                 "changed. I will exit now.\n";
-    ExitAfterKeypress();
+
+  // The backup's name is opened once, and what it leads to is judged on that
+  // opening before anything there is emptied: a pipe could make the copy wait
+  // for ever, the archive's own file would be emptied, and a link would carry
+  // the backup wherever it leads (a mod's archive could come with
+  // Coalesced.ini.bak linked to a file of the player's).
+  int backup = -1;
+  switch (OpenBackup(BackupName, archive, &backup)) {
+    case BackupOpening::Opened:
+      break;
+    case BackupOpening::Refused:
+      PrintFormatted(
+          "Couldn't open %s for writing. Please make sure that I have "
+          "permissions to write to it. I will exit now.\n",
+          BackupName);
+      ExitAfterKeypress();
+    case BackupOpening::Special:
+      BackupFailed();
+    case BackupOpening::Archive:
+      std::cout << "Coalesced.ini.bak is the same file as Coalesced.ini, so "
+                   "it can't hold a backup. Coalesced.ini was not changed. I "
+                   "will exit now.\n";
+      ExitAfterKeypress();
+    case BackupOpening::Link:
+      std::cout << "Coalesced.ini.bak is a link, so a backup written to it "
+                   "could change a file elsewhere. Coalesced.ini was not "
+                   "changed. I will exit now.\n";
+      ExitAfterKeypress();
   }
 
-  std::ofstream out(BackupName, std::ios::binary | std::ios::trunc);
-  if (out.fail()) {
-    PrintFormatted(
-        "Couldn't open %s for writing. Please make sure that I have "
-        "permissions to write to it. I will exit now.\n",
-        BackupName);
-    ExitAfterKeypress();
+  // The archive's opening has no buffer of its own, so each read moves a
+  // whole block.
+  int64_t copied = 0;
+  for (size_t got; (got = fread(copy_block, 1, CopyBlock, archive)) > 0;) {
+    if (!WriteBackup(backup, copy_block, got))
+      BackupFailed();
+    copied += static_cast<int64_t>(got);
   }
-
-  out << in.rdbuf();
-  // operator<< fails the stream when it counts no byte copied, and where
-  // streamsize has 32 bits (the Windows build) that count comes back as 0
-  // for an archive of exactly 4 GiB. The size check below catches every
-  // short copy, so that failure is not taken from it.
-  out.clear(out.rdstate() & ~std::ios::failbit);
-  out.flush();
-  const std::streamoff written = out.tellp();
-  in.close();
-  out.close();
-  // The stream's count cannot see an older backup's tail left behind a
-  // truncation that failed unreported, so the file system is asked for the
-  // flushed file's length too. A new backup is only safe once its name is
-  // on the disk as well.
-  if (out.fail() || written != size || !SyncFileToDisk(BackupName, size) ||
+  // The count cannot see an older backup's tail left behind a truncation
+  // that failed unreported, so the file system is asked for the flushed
+  // file's length too. A new backup is only safe once its name is on the
+  // disk as well.
+  if (ferror(archive) || copied != size || !SyncAndCloseBackup(backup, size) ||
       !SyncDirectoryToDisk("."))
     BackupFailed();
   std::cout << "Made a backup.\n";

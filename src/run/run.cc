@@ -17,14 +17,19 @@ namespace {
   ExitAfterKeypress();
 }
 
-// Opens the archive for reading and writing in place, never creating it. On
-// failure the run ends here. A pipe or a device is refused before anything is
-// read from it: a read could wait for ever. On Windows no other program may
-// have it open meanwhile: not the game, not an editor, not a second run.
+// Opens the archive for reading and writing in place, never creating it:
+// the run's one opening of it, through which the header is read, the backup
+// copied, and the walk made. On failure the run ends here. A pipe or a
+// device is refused before anything is read from it: a read could wait for
+// ever. On Windows no other program may have it open meanwhile: not the
+// game, not an editor.
 FILE* OpenArchive() {
   FILE* archive = OpenFileUnshared(ArchiveName, "r+b");
   if (!archive || !IsRegularFile(archive))
     CannotOpenArchive();
+  // Reads go through buffers of the copy's and the walk's own, and each fix
+  // the walk writes must reach the file at once.
+  setvbuf(archive, nullptr, _IONBF, 0);
   return archive;
 }
 
@@ -40,7 +45,7 @@ void RunRepair() {
 
   // A run that another run's window still shows may already have repaired
   // the archive: a backup made now would hold the repaired file, not the
-  // original. So on Linux such a run keeps this one out until it ends.
+  // original. So such a run keeps this one out until it ends.
   if (!KeepOtherRunsOut())
     CannotOpenArchive();
   FILE* archive = OpenArchive();
@@ -54,19 +59,10 @@ void RunRepair() {
                  "Notepad2 or Notepad++\n";
     ExitAfterKeypress();
   }
-  fclose(archive);
 
-  MakeBackup();
+  MakeBackup(archive);
 
-  archive = OpenArchive();
-  // The walk reads through a buffer of its own, and each fix it writes must
-  // reach the file at once.
-  setvbuf(archive, nullptr, _IONBF, 0);
-  // The header was tested at the first opening. These 4 bytes are read and
-  // ignored on purpose, as every run always has: the walk does not depend on
-  // them, and seeks to the first section itself.
-  [[maybe_unused]] const size_t skipped =
-      fread(header, 1, sizeof header, archive);
+  // The walk seeks to the first section itself.
   while (RepairNextSection(archive)) {
   }
   // A walk that stopped on a failure has told it, and did not check the
