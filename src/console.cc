@@ -1,6 +1,7 @@
 #include "console.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <iostream>
 #include <sstream>
@@ -18,6 +19,12 @@ std::stringbuf& Gathered() {
 }
 
 std::streambuf* sink = nullptr;
+
+// The report's descriptor, -1 when there is none; how many bytes went to it,
+// and whether all of them did.
+int report = -1;
+int64_t reported = 0;
+bool report_whole = true;
 
 }  // namespace
 
@@ -69,7 +76,24 @@ void FlushConsole() {
   }
   sink->sputn(out.data(), static_cast<std::streamsize>(out.size()));
   sink->pubsync();
+  if (report >= 0) {
+    report_whole = WriteOwnFile(report, out.data(), out.size()) && report_whole;
+    reported += static_cast<int64_t>(out.size());
+  }
   // Standard output remembers a failed write; the next one is tried all the
   // same.
   clearerr(stdout);
+}
+
+void ConsoleCopiesTo(int to) {
+  report = to;
+}
+
+bool EndReport() {
+  FlushConsole();
+  if (report < 0)
+    return true;
+  const bool whole = SyncAndCloseOwnFile(report, reported) && report_whole;
+  report = -1;
+  return whole;
 }

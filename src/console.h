@@ -38,4 +38,13 @@ size_t ConsolePending();
 // write that failed loses its own text only: later messages still go out.
 void FlushConsole();
 
+// From now on FlushConsole writes what it writes to `report` too, a
+// descriptor from OpenOwnFile, until EndReport.
+void ConsoleCopiesTo(int report);
+
+// Writes what waits, then has the report's copy written to the disk and
+// closes it. True when every write to it, the flush and the close
+// succeeded, and when there was no report.
+bool EndReport();
+
 #endif  // INIFIXER_CONSOLE_H_

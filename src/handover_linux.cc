@@ -259,5 +259,5 @@ HandOver HandOverToTerminal() {
   // Closed, the socket refuses every copy that asks from now on.
   if (listener >= 0)
     close(listener);
-  return handed_over ? HandOver::HandedOver : HandOver::RunHere;
+  return handed_over ? HandOver::HandedOver : HandOver::RunUnseen;
 }

@@ -27,6 +27,7 @@ extern const char LineBreak[];
 // why, in words of its own for each way, touches no file and ends.
 enum class HandOver {
   RunHere,            // the run goes on in this process
+  RunUnseen,          // the same, but in no window: nobody sees it
   HandedOver,         // a copy in a terminal's window has the run: end
   NoToolAnswered,     // refused: no tool of this user answered the copy
   CameTooLate,        // refused: the tool left the run to another, or itself
@@ -38,9 +39,9 @@ enum class HandOver {
 // there, as when a file manager or a launcher starts the tool: starts a
 // terminal emulator that runs the tool once more, and tells whether that
 // copy took the run over; then this process ends without opening any file.
-// RunHere when the process has a terminal, there is no graphical session, or
-// no copy took the run in time. In such a copy, asks the process that
-// started it for the run: RunHere, in that process's folder, when granted;
+// RunHere when the process has a terminal or there is no graphical session;
+// RunUnseen when no copy took the run in time. In such a copy, asks the process
+// that started it for the run: RunHere, in that process's folder, when granted;
 // one of the refusals otherwise. On Windows, where a console program started
 // from Explorer gets a console window of its own, it is always RunHere.
 HandOver HandOverToTerminal();
@@ -76,8 +77,9 @@ bool IsRegularFile(FILE* file);
 // system cannot tell.
 int64_t FileLength(FILE* file);
 
-// What OpenBackup found at the backup's name.
-enum class BackupOpening {
+// What OpenOwnFile found at the name of a file the tool writes (the backup,
+// the report of a run that nobody sees).
+enum class OwnFile {
   Opened,   // a regular file of its own, emptied, open for writing
   Refused,  // it could not be opened for writing, nor emptied
   Special,  // a pipe, a device or a socket, or what cannot be looked at
@@ -90,22 +92,21 @@ enum class BackupOpening {
 // once: without following a link at that name and without waiting for
 // anyone (a pipe is refused, not waited on). What the opening reached is
 // judged on that opening, and the file is emptied only when it is a regular
-// file with no other name and not the file `archive` is open on. Where the
-// opening itself is refused for what the name is, the name is looked at
-// (never opened) to tell why: a link by what it leads to. Sets `*backup`,
-// a descriptor, only when the answer is Opened.
-BackupOpening OpenBackup(const char* path, FILE* archive, int* backup);
+// file with no other name and not the file `archive` (when not null) is open
+// on. Where the opening itself is refused for what the name is, the name is
+// looked at (never opened) to tell why: a link by what it leads to. Sets
+// `*opened`, a descriptor, only when the answer is Opened.
+OwnFile OpenOwnFile(const char* path, FILE* archive, int* opened);
 
-// Writes the `size` bytes at `data` to `backup`, all of them. True on
-// success.
-bool WriteBackup(int backup, const char* data, size_t size);
+// Writes the `size` bytes at `data` to `file`, all of them. True on success.
+bool WriteOwnFile(int file, const char* data, size_t size);
 
-// Has the system write what was written to `backup` to the disk, and closes
+// Has the system write what was written to `file` to the disk, and closes
 // it. True when the flush and the close succeeded and the file, as the file
 // system reports it, is exactly `length` bytes long: a truncation that failed
 // unreported (Wine does not report one) leaves an older, longer file's tail
 // behind what was written.
-bool SyncAndCloseBackup(int backup, int64_t length);
+bool SyncAndCloseOwnFile(int file, int64_t length);
 
 // Has the system write `directory` to the disk, so that a file just created
 // in it is found under its name after a power cut. True on success.

@@ -73,23 +73,22 @@ namespace {
 
 bool IsFileOf(const struct stat& st, FILE* file) {
   struct stat other;
-  return fstat(fileno(file), &other) == 0 && st.st_dev == other.st_dev &&
-         st.st_ino == other.st_ino;
+  return file && fstat(fileno(file), &other) == 0 &&
+         st.st_dev == other.st_dev && st.st_ino == other.st_ino;
 }
 
 // What a name that could not be opened is: a symbolic link (ELOOP) by what
 // it leads to, and anything else there (ENXIO: a pipe that nobody reads, a
 // socket) a special file. Nothing is opened to find out.
-BackupOpening LookAtRefused(const char* path, FILE* archive) {
+OwnFile LookAtRefused(const char* path, FILE* archive) {
   struct stat name, target;
   if (lstat(path, &name) != 0 || !S_ISLNK(name.st_mode))
-    return BackupOpening::Special;
+    return OwnFile::Special;
   if (stat(path, &target) != 0)
-    return errno == ENOENT ? BackupOpening::Link : BackupOpening::Special;
+    return errno == ENOENT ? OwnFile::Link : OwnFile::Special;
   if (!S_ISREG(target.st_mode) && !S_ISDIR(target.st_mode))
-    return BackupOpening::Special;
-  return IsFileOf(target, archive) ? BackupOpening::Archive
-                                   : BackupOpening::Link;
+    return OwnFile::Special;
+  return IsFileOf(target, archive) ? OwnFile::Archive : OwnFile::Link;
 }
 
 // Has the system write what `fd`, just opened, leads to to the disk, and
@@ -110,34 +109,34 @@ bool SyncAndClose(int fd, int unsupported = 0, int64_t length = -1) {
 // O_NONBLOCK: opening a pipe for writing would wait for a reader that may
 // never come; without one the open fails (ENXIO), with one it is refused
 // below. On a regular file the flag changes nothing.
-BackupOpening OpenBackup(const char* path, FILE* archive, int* backup) {
+OwnFile OpenOwnFile(const char* path, FILE* archive, int* opened) {
   const int fd = open(
       path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd < 0)
     return errno == ELOOP || errno == ENXIO ? LookAtRefused(path, archive)
-                                            : BackupOpening::Refused;
+                                            : OwnFile::Refused;
   struct stat st;
-  BackupOpening found = BackupOpening::Opened;
+  OwnFile found = OwnFile::Opened;
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
-    found = BackupOpening::Special;
+    found = OwnFile::Special;
   else if (IsFileOf(st, archive))
-    found = BackupOpening::Archive;
+    found = OwnFile::Archive;
   else if (st.st_nlink > 1)
-    found = BackupOpening::Link;
+    found = OwnFile::Link;
   else if (ftruncate(fd, 0) != 0)
-    found = BackupOpening::Refused;
-  if (found != BackupOpening::Opened) {
+    found = OwnFile::Refused;
+  if (found != OwnFile::Opened) {
     // Nothing was written through it: nothing to lose if the close fails.
     close(fd);
     return found;
   }
-  *backup = fd;
+  *opened = fd;
   return found;
 }
 
-bool WriteBackup(int backup, const char* data, size_t size) {
+bool WriteOwnFile(int file, const char* data, size_t size) {
   while (size > 0) {
-    const ssize_t written = write(backup, data, size);
+    const ssize_t written = write(file, data, size);
     if (written < 0 && errno == EINTR)
       continue;
     if (written <= 0)
@@ -148,8 +147,8 @@ bool WriteBackup(int backup, const char* data, size_t size) {
   return true;
 }
 
-bool SyncAndCloseBackup(int backup, int64_t length) {
-  return SyncAndClose(backup, 0, length);
+bool SyncAndCloseOwnFile(int file, int64_t length) {
+  return SyncAndClose(file, 0, length);
 }
 
 // Some file systems cannot flush a directory at all (EINVAL): there is

@@ -106,7 +106,7 @@ namespace {
 
 bool IsFileOf(const BY_HANDLE_FILE_INFORMATION& info, FILE* file) {
   BY_HANDLE_FILE_INFORMATION other;
-  return GetFileInformationByHandle(HandleOf(_fileno(file)), &other) &&
+  return file && GetFileInformationByHandle(HandleOf(_fileno(file)), &other) &&
          info.dwVolumeSerialNumber == other.dwVolumeSerialNumber &&
          info.nFileIndexHigh == other.nFileIndexHigh &&
          info.nFileIndexLow == other.nFileIndexLow;
@@ -115,17 +115,17 @@ bool IsFileOf(const BY_HANDLE_FILE_INFORMATION& info, FILE* file) {
 // What the name `path` leads to, opened for no access only to be asked
 // what it is: the archive, something that is not a file, or a file
 // elsewhere (or nothing).
-BackupOpening LookThroughLink(const char* path, FILE* archive) {
+OwnFile LookThroughLink(const char* path, FILE* archive) {
   const HANDLE target = OpenForQuery(path);
   if (target == INVALID_HANDLE_VALUE)
-    return BackupOpening::Link;
+    return OwnFile::Link;
   BY_HANDLE_FILE_INFORMATION info;
-  BackupOpening found = BackupOpening::Link;
+  OwnFile found = OwnFile::Link;
   if (GetFileType(target) != FILE_TYPE_DISK ||
       !GetFileInformationByHandle(target, &info))
-    found = BackupOpening::Special;
+    found = OwnFile::Special;
   else if (IsFileOf(info, archive))
-    found = BackupOpening::Archive;
+    found = OwnFile::Archive;
   CloseHandle(target);
   return found;
 }
@@ -135,7 +135,7 @@ BackupOpening LookThroughLink(const char* path, FILE* archive) {
 // The reparse point itself is opened, never what it leads to, and so is a
 // pipe: Windows has no O_NONBLOCK, but an opening of a pipe with no reader
 // returns at once there (under Wine too), and is refused below.
-BackupOpening OpenBackup(const char* path, FILE* archive, int* backup) {
+OwnFile OpenOwnFile(const char* path, FILE* archive, int* opened) {
   const HANDLE file = CreateFileA(
       path, GENERIC_WRITE | FILE_READ_ATTRIBUTES,
       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
@@ -146,48 +146,48 @@ BackupOpening OpenBackup(const char* path, FILE* archive, int* backup) {
     // with nobody, or a junction, a reparse point on a folder.
     const DWORD attributes = GetFileAttributesA(path);
     if (attributes == INVALID_FILE_ATTRIBUTES)
-      return BackupOpening::Refused;
-    const BackupOpening behind = LookThroughLink(path, archive);
-    return behind == BackupOpening::Archive ||
+      return OwnFile::Refused;
+    const OwnFile behind = LookThroughLink(path, archive);
+    return behind == OwnFile::Archive ||
                    (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
                ? behind
-               : BackupOpening::Refused;
+               : OwnFile::Refused;
   }
   BY_HANDLE_FILE_INFORMATION info;
-  BackupOpening found = BackupOpening::Opened;
+  OwnFile found = OwnFile::Opened;
   LARGE_INTEGER start = {};
   if (GetFileType(file) != FILE_TYPE_DISK ||
       !GetFileInformationByHandle(file, &info) ||
       (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-    found = BackupOpening::Special;
+    found = OwnFile::Special;
   else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
     found = LookThroughLink(path, archive);
   else if (IsFileOf(info, archive))
-    found = BackupOpening::Archive;
+    found = OwnFile::Archive;
   else if (info.nNumberOfLinks > 1)
-    found = BackupOpening::Link;
+    found = OwnFile::Link;
   else if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN) ||
            !SetEndOfFile(file))
-    found = BackupOpening::Refused;
-  const int fd = found == BackupOpening::Opened
+    found = OwnFile::Refused;
+  const int fd = found == OwnFile::Opened
                      ? _open_osfhandle(reinterpret_cast<intptr_t>(file),
                                        _O_WRONLY | _O_BINARY)
                      : -1;
   if (fd < 0) {
     // Nothing was written through it: nothing to lose if the close fails.
     CloseHandle(file);
-    return found == BackupOpening::Opened ? BackupOpening::Refused : found;
+    return found == OwnFile::Opened ? OwnFile::Refused : found;
   }
-  *backup = fd;
+  *opened = fd;
   return found;
 }
 
-bool WriteBackup(int backup, const char* data, size_t size) {
+bool WriteOwnFile(int file, const char* data, size_t size) {
   while (size > 0) {
     // _write takes an unsigned count: at most a block at a time.
     const unsigned part =
         static_cast<unsigned>(std::min<size_t>(size, 1 << 20));
-    const int written = _write(backup, data, part);
+    const int written = _write(file, data, part);
     if (written <= 0)
       return false;
     data += written;
@@ -196,12 +196,12 @@ bool WriteBackup(int backup, const char* data, size_t size) {
   return true;
 }
 
-bool SyncAndCloseBackup(int backup, int64_t length) {
+bool SyncAndCloseOwnFile(int file, int64_t length) {
   LARGE_INTEGER size;
-  const bool synced = _commit(backup) == 0 &&
-                      GetFileSizeEx(HandleOf(backup), &size) &&
+  const bool synced = _commit(file) == 0 &&
+                      GetFileSizeEx(HandleOf(file), &size) &&
                       size.QuadPart == length;
-  return _close(backup) == 0 && synced;
+  return _close(file) == 0 && synced;
 }
 
 // No such step on Windows, which documents no flush of a folder's entries.

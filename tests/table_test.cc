@@ -201,6 +201,8 @@ struct Case {
   bool with_tty = false;
   // The real terminal whose window the run opens (tests/in_window.sh).
   std::string window = "";
+  // What the report of a run that nobody sees holds after it; Missing: none.
+  std::string report = Missing;
   // Added to the name of the row's folder, for a row about folder names.
   std::string folder = "";
   // `output` follows the banner; a refused copy's has none.
@@ -239,8 +241,10 @@ bool Applies(const Case& c) {
     return false;
   if ((c.held_open && !hold) || (c.linux_only && std::getenv("INIFIXER_CRLF")))
     return false;
+  // A run that nobody sees writes its report on the disk.
   if (hands_over &&
-      (fs || std::getenv("INIFIXER_CRLF") || std::getenv("INIFIXER_EMULATED")))
+      ((fs && c.report == Missing) || std::getenv("INIFIXER_CRLF") ||
+       std::getenv("INIFIXER_EMULATED")))
     return false;
   const bool exfat = fs && std::string(fs) == "exfat";
   return !(exfat && (Runs(c.setup, "ln") || Runs(c.setup, "mkfifo") ||
@@ -368,6 +372,7 @@ void RunRow(const Case& c) {
   EXPECT_EQ(Read(dir + "/out"), crlf ? Crlf(expected) : expected);
   EXPECT_EQ(Read(archive), c.archive_after);
   EXPECT_EQ(Read(backup), c.backup_after);
+  EXPECT_EQ(Read(dir + "/inifixer-report.txt"), c.report);
   if (!::testing::Test::HasFailure())
     Remove(Quote(dir) + " " + Quote(terminals));
 }
@@ -441,6 +446,13 @@ Case FileManager(const std::string& name, const std::string& terminals,
   row.streams = "</dev/null >/dev/null 2>&1";
   row.titled = output != Missing && log != Missing &&
                session.find("STAND_IN_NO_PTY") == session.npos;
+  return row;
+}
+
+// `row`, in which the tool ran in place with no window: its report holds what
+// it said, from the banner on.
+Case Unseen(Case row, const std::string& said = BackedUp + GarbledReport) {
+  row.report = Banner + said;
   return row;
 }
 
@@ -626,11 +638,29 @@ const std::vector<Case> Rows = [] {
                              FailedAtOnce("konsole") + Logged("xterm")));
   rows.push_back(FileManager("first_terminal_cannot_start", "konsole! xterm",
                              "DISPLAY=:0", shown, Logged("xterm")));
-  rows.push_back(FileManager("every_terminal_fails", "konsole xterm",
-                             "DISPLAY=:0 STAND_IN_FAIL=all", Missing,
-                             FailedAtOnce("konsole") + FailedAtOnce("xterm")));
-  rows.push_back(FileManager("no_terminal_found", "terminal", "DISPLAY=:0",
-                             Missing, Missing));
+  rows.push_back(Unseen(FileManager(
+      "every_terminal_fails", "konsole xterm", "DISPLAY=:0 STAND_IN_FAIL=all",
+      Missing, FailedAtOnce("konsole") + FailedAtOnce("xterm"))));
+  const Case no_terminal = Unseen(FileManager("no_terminal_found", "terminal",
+                                              "DISPLAY=:0", Missing, Missing));
+  rows.push_back(no_terminal);
+  // A second double-click of a player who saw nothing happen: with nothing
+  // to repair, it leaves the backup, the original, alone.
+  Case again = Unseen(no_terminal, Valid);
+  again.name = "unseen_run_finds_nothing_to_repair";
+  again.archive = again.archive_after = Repaired;
+  again.backup = Garbled;
+  rows.push_back(again);
+  // A report that is a link to the archive is not written: the run goes on
+  // without it.
+  for (const char* link : {"ln -s", "ln"}) {
+    Case row = no_terminal;
+    row.name = link[2] ? "unseen_report_is_a_link_to_the_archive"
+                       : "unseen_report_is_a_hard_link_to_the_archive";
+    row.setup = std::string(link) + " Coalesced.ini inifixer-report.txt";
+    row.report = (link[2] ? "<link>" : "") + Repaired;
+    rows.push_back(row);
+  }
   // The terminal runs on long after the tool has granted its copy the run
   // and ended.
   rows.push_back(FileManager("terminal_outlives_the_tool", "konsole",
@@ -652,9 +682,9 @@ const std::vector<Case> Rows = [] {
                              shown, Logged("gnome-terminal", "137")));
   // A terminal that ends with 0 and never runs the copy: the tool starts no
   // other, waits its limit for the copy, then runs in place.
-  rows.push_back(FileManager("terminal_runs_nothing", "konsole xterm",
-                             "DISPLAY=:0 STAND_IN_IDLE=konsole", Missing,
-                             Logged("konsole")));
+  rows.push_back(Unseen(FileManager("terminal_runs_nothing", "konsole xterm",
+                                    "DISPLAY=:0 STAND_IN_IDLE=konsole", Missing,
+                                    Logged("konsole"))));
   // A copy that a terminal starts late, after the terminal ended: granted
   // when no other copy was. konsole fails at once and starts its copy 2 s
   // later; xterm, next, ends with 0 and runs nothing, and the tool waits.
@@ -705,7 +735,7 @@ const std::vector<Case> Rows = [] {
                                Text("no_folder"), Logged("konsole", "1"));
   no_folder.wrap = "/usr/bin/" + Fault("folder.enter");
   no_folder.banner = false;
-  rows.push_back(no_folder);
+  rows.push_back(Unseen(no_folder));
   // No name reaches a shell or a terminal's parser: a terminal that joins
   // the command into one string for sh -c (a running terminator) or expands
   // $VAR in it (konsole) runs the one copy, in folders with such names,

@@ -39,4 +39,11 @@ bool CheckHeader(const unsigned char header[4]);
 // standard output, that indicator is clear.
 bool RepairNextSection(FILE* archive);
 
+// Walks `archive` as RepairNextSection does, but changes nothing: it stops,
+// untold, at the first garbled section. True when it found one; a walk of
+// RepairNextSection's then starts at the first section. False when the walk
+// is over without one, as RepairNextSection would have ended it (the stream's
+// end-of-file indicator the same, what it tells the same).
+bool FindGarbledSection(FILE* archive);
+
 #endif  // INIFIXER_ARCHIVE_ARCHIVE_H_

@@ -134,9 +134,18 @@ bool WriteSize(FILE* archive, int64_t section, uint32_t size) {
   return SeekFile(archive, section) && fwrite(field, 1, 4, archive) == 4;
 }
 
-}  // namespace
+// The section that MeasureNextSection read last: its offset, its size
+// field, its text's length, terminator included, and the first characters
+// of its text, for a report.
+int64_t start = 0;
+uint32_t declared = 0;
+uint64_t actual = 0;
+char excerpt[ExcerptSize];
+size_t shown = 0;
 
-bool RepairNextSection(FILE* archive) {
+// Reads the next section of the walk on `archive`. True when a whole section
+// was read; false when the walk is over, as RepairNextSection tells.
+bool MeasureNextSection(FILE* archive) {
   if (archive != walked) {
     // A new walk begins at the first section, wherever the stream stands.
     walked = archive;
@@ -146,7 +155,7 @@ bool RepairNextSection(FILE* archive) {
     if (!SeekFile(archive, FirstSectionOffset))
       return ReadFailed(archive, offset);
   }
-  const int64_t start = offset;
+  start = offset;
 
   while (end - begin < 4) {
     if (!Refill(archive)) {
@@ -155,14 +164,13 @@ bool RepairNextSection(FILE* archive) {
       return EndWalk();  // fewer than 4 bytes left: the end of the sections
     }
   }
-  const uint32_t declared = ReadLittleEndian(buffer + begin);
+  declared = ReadLittleEndian(buffer + begin);
   Consume(4);
 
   // Measure the text up to its terminator, keeping the first characters for
   // a report on the way.
-  uint64_t actual = 0;
-  char excerpt[ExcerptSize];
-  size_t shown = 0;
+  actual = 0;
+  shown = 0;
   for (;;) {
     if (begin == end && !Refill(archive)) {
       if (ferror(archive))
@@ -192,7 +200,14 @@ bool RepairNextSection(FILE* archive) {
       return StopUnchecked(archive, start);
     }
   }
+  return true;
+}
 
+}  // namespace
+
+bool RepairNextSection(FILE* archive) {
+  if (!MeasureNextSection(archive))
+    return false;
   if (actual == declared)
     return true;
 
@@ -228,4 +243,15 @@ bool RepairNextSection(FILE* archive) {
   if (!SeekFile(archive, offset + static_cast<int64_t>(end - begin)))
     return ReadFailed(archive, offset);
   return true;
+}
+
+bool FindGarbledSection(FILE* archive) {
+  while (MeasureNextSection(archive)) {
+    if (actual != declared) {
+      // The walk that follows, if any, starts anew at the first section.
+      walked = nullptr;
+      return true;
+    }
+  }
+  return false;
 }

@@ -35,23 +35,23 @@ void MakeBackup(FILE* archive) {
   // the backup wherever it leads (a mod's archive could come with
   // Coalesced.ini.bak linked to a file of the player's).
   int backup = -1;
-  switch (OpenBackup(BackupName, archive, &backup)) {
-    case BackupOpening::Opened:
+  switch (OpenOwnFile(BackupName, archive, &backup)) {
+    case OwnFile::Opened:
       break;
-    case BackupOpening::Refused:
+    case OwnFile::Refused:
       PrintFormatted(
           "Couldn't open %s for writing. Please make sure that I have "
           "permissions to write to it. I will exit now.\n",
           BackupName);
       ExitAfterKeypress();
-    case BackupOpening::Special:
+    case OwnFile::Special:
       BackupFailed();
-    case BackupOpening::Archive:
+    case OwnFile::Archive:
       std::cout << "Coalesced.ini.bak is the same file as Coalesced.ini, so "
                    "it can't hold a backup. Coalesced.ini was not changed. I "
                    "will exit now.\n";
       ExitAfterKeypress();
-    case BackupOpening::Link:
+    case OwnFile::Link:
       std::cout << "Coalesced.ini.bak is a link, so a backup written to it "
                    "could change a file elsewhere. Coalesced.ini was not "
                    "changed. I will exit now.\n";
@@ -62,7 +62,7 @@ void MakeBackup(FILE* archive) {
   // whole block.
   int64_t copied = 0;
   for (size_t got; (got = fread(copy_block, 1, CopyBlock, archive)) > 0;) {
-    if (!WriteBackup(backup, copy_block, got))
+    if (!WriteOwnFile(backup, copy_block, got))
       BackupFailed();
     copied += static_cast<int64_t>(got);
   }
@@ -70,7 +70,7 @@ void MakeBackup(FILE* archive) {
   // that failed unreported, so the file system is asked for the flushed
   // file's length too. A new backup is only safe once its name is on the
   // disk as well.
-  if (ferror(archive) || copied != size || !SyncAndCloseBackup(backup, size) ||
+  if (ferror(archive) || copied != size || !SyncAndCloseOwnFile(backup, size) ||
       !SyncDirectoryToDisk("."))
     BackupFailed();
   std::cout << "Made a backup.\n";

@@ -41,9 +41,9 @@ int main() {
   const HandOver way = HandOverToTerminal();
   if (way == HandOver::HandedOver)
     std::exit(0);
-  if (way != HandOver::RunHere)
+  if (way != HandOver::RunHere && way != HandOver::RunUnseen)
     EndRefused(way);
   IgnoreClosedPipes();
   StartConsole();
-  RunRepair();
+  RunRepair(way == HandOver::RunUnseen);
 }

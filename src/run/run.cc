@@ -11,6 +11,18 @@
 
 namespace {
 
+// In a run that nobody sees, what the console says goes to the report beside
+// the archive too, for the player to find: from the banner on, what waits
+// included, until the exit prompt. The report is never the archive's file
+// (`archive`, once open); where it cannot be written (a link, a pipe, no
+// rights), the run goes on without it.
+void StartReport(bool unseen, FILE* archive) {
+  int report = -1;
+  if (unseen && OpenOwnFile(ReportName, archive, &report) == OwnFile::Opened)
+    ConsoleCopiesTo(report);
+  FlushConsole();
+}
+
 [[noreturn]] void CannotOpenArchive() {
   std::cout << "Couldn't open file. Please make sure that it's present in "
                "the current working directory\n";
@@ -23,10 +35,12 @@ namespace {
 // device is refused before anything is read from it: a read could wait for
 // ever. On Windows no other program may have it open meanwhile: not the
 // game, not an editor.
-FILE* OpenArchive() {
+FILE* OpenArchive(bool unseen) {
   FILE* archive = OpenFileUnshared(ArchiveName, "r+b");
-  if (!archive || !IsRegularFile(archive))
+  if (!archive || !IsRegularFile(archive)) {
+    StartReport(unseen, nullptr);
     CannotOpenArchive();
+  }
   // Reads go through buffers of the copy's and the walk's own, and each fix
   // the walk writes must reach the file at once.
   setvbuf(archive, nullptr, _IONBF, 0);
@@ -35,20 +49,24 @@ FILE* OpenArchive() {
 
 }  // namespace
 
-void RunRepair() {
+void RunRepair(bool unseen) {
   std::cout << "Vantorel ini fixer by Hesk Lombrin aka Quarrel808.\n\n"
             << "If Coalesced.ini was edited, this program fixes it so that "
                "the file\nwould not make the game crash.\n"
             << "Makes a backup of current Coalesced.ini to Coalesced.ini.bak "
                "and overwrites it\nwith the fixed version.\n\n\n";
-  FlushConsole();
+  // A run that nobody sees keeps the banner for its report, which it opens
+  // only once it has the folder: the run that has it writes its own.
+  if (!unseen)
+    FlushConsole();
 
   // A run that another run's window still shows may already have repaired
   // the archive: a backup made now would hold the repaired file, not the
   // original. So such a run keeps this one out until it ends.
   if (!KeepOtherRunsOut())
     CannotOpenArchive();
-  FILE* archive = OpenArchive();
+  FILE* archive = OpenArchive(unseen);
+  StartReport(unseen, archive);
   // Zeroed so that no byte a short file did not fill is ever looked at; a
   // file of fewer than 2 bytes cannot hold a header.
   unsigned char header[4] = {};
@@ -60,10 +78,14 @@ void RunRepair() {
     ExitAfterKeypress();
   }
 
-  MakeBackup(archive);
-
-  // The walk seeks to the first section itself.
-  while (RepairNextSection(archive)) {
+  // A run that nobody sees makes no backup when no section needs a repair:
+  // a player who saw nothing happen double-clicks again, and that run's
+  // backup would hold the file the first one repaired, not the original.
+  if (!unseen || FindGarbledSection(archive)) {
+    MakeBackup(archive);
+    // The walk seeks to the first section itself.
+    while (RepairNextSection(archive)) {
+    }
   }
   // A walk that stopped on a failure has told it, and did not check the
   // whole file, so it cannot be called valid.
@@ -86,6 +108,9 @@ void RunRepair() {
 }
 
 void ExitAfterKeypress() {
+  // The report ends before the prompt, which asks nothing of its reader.
+  if (!EndReport())
+    PrintFormatted("\nCouldn't write all of this to %s.\n", ReportName);
   std::cout << "\n\nPress any key to exit...";
   // The prompt stands on the console before the wait.
   FlushConsole();
