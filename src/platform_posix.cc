@@ -91,8 +91,9 @@ OwnFile LookAtRefused(const char* path, FILE* archive) {
   return IsFileOf(target, archive) ? OwnFile::Archive : OwnFile::Link;
 }
 
-// Has the system write what `fd`, just opened, leads to to the disk, and
-// closes it. False when the open, the flush or the close failed; a flush
+// Has the system write what `fd` leads to to the disk, and closes it. False
+// when `fd` is not open (an opening that failed), the flush or the close
+// failed, or, given a `length`, the flushed file is not that long; a flush
 // that fails with `unsupported` counts as done.
 bool SyncAndClose(int fd, int unsupported = 0, int64_t length = -1) {
   if (fd < 0)
